@@ -1,0 +1,21 @@
+# Fails when a core source file includes a Qt, xcb or platform header.
+# Called by the `core_isolation` test with SOURCE_DIR and CORE_DIRS.
+set(_bad "")
+foreach(dir IN LISTS CORE_DIRS)
+    file(GLOB_RECURSE _files "${SOURCE_DIR}/${dir}/*.h" "${SOURCE_DIR}/${dir}/*.cpp")
+    foreach(f IN LISTS _files)
+        # Qt views of ui/ are not core: they live in files named *_view.* or *_widget.*
+        if(f MATCHES "_(view|widget|window)\\.(h|cpp)$")
+            continue()
+        endif()
+        file(STRINGS "${f}" _lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]|qt|xcb/|X11/|platform/)")
+        if(_lines)
+            list(APPEND _bad "${f}: ${_lines}")
+        endif()
+    endforeach()
+endforeach()
+if(_bad)
+    list(JOIN _bad "\n  " _msg)
+    message(FATAL_ERROR "core files include platform headers:\n  ${_msg}")
+endif()
+message(STATUS "core sources include no Qt, xcb or platform header")
