@@ -1,0 +1,103 @@
+#include "platform/runtime/qt_runtime.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "base/async.h"
+
+namespace hg {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Real time is unavoidable here: these tests check the wiring to Qt's event
+// loop, not timing rules (those are tested with the manual queue).
+class QtRuntimeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "qt_runtime_test";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
+
+    // Spins the event loop until `done` or a generous deadline.
+    template <typename Done>
+    void spinUntil(Done done)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+
+    QtMainQueue queue;
+    SystemClock clock;
+};
+
+TEST_F(QtRuntimeTest, WorkPostedFromAnotherThreadRunsOnTheMainThreadInOrder)
+{
+    std::vector<int> order;
+    const auto mainThread = std::this_thread::get_id();
+    bool allOnMain = true;
+    std::thread worker([&] {
+        for (int i = 0; i < 5; ++i)
+            queue.post([&, i] {
+                allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
+                order.push_back(i);
+            });
+    });
+    worker.join();
+    spinUntil([&] { return order.size() == 5; });
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_TRUE(allOnMain);
+}
+
+TEST_F(QtRuntimeTest, CancelledDelayedTasksAndRepeatingTimersStop)
+{
+    bool cancelledRan = false;
+    int ticks = 0;
+    TaskHandle cancelled = queue.postDelayed(20ms, [&] { cancelledRan = true; });
+    cancelled.cancel();
+    TaskHandle repeating;
+    repeating = queue.repeating(5ms, [&] {
+        if (++ticks == 3)
+            repeating.cancel();
+    });
+    bool later = false;
+    queue.postDelayed(60ms, [&] { later = true; });
+    spinUntil([&] { return later; });
+    EXPECT_FALSE(cancelledRan);
+    EXPECT_EQ(ticks, 3);
+}
+
+TEST_F(QtRuntimeTest, CoroutinesSleepAndAwaitThePoolOnTheRealLoop)
+{
+    QtBackgroundPool pool;
+    std::optional<int> result;
+    const std::uint64_t start = clock.uptimeNanos();
+    // A coroutine lambda takes what it needs as parameters: its captures would
+    // die with the closure at the first suspension.
+    auto task = [](MainQueue& q, BackgroundPool& p, std::optional<int>& out) -> Async {
+        co_await sleepFor(q, 10ms);
+        out = co_await onPool(p, q, [] { return 6 * 7; });
+    }(queue, pool, result);
+    spinUntil([&] { return result.has_value(); });
+    EXPECT_EQ(result, 42);
+    EXPECT_GE(clock.uptimeNanos() - start, 10'000'000u);
+    EXPECT_TRUE(task.isFinished());
+}
+
+TEST_F(QtRuntimeTest, TheReferenceDateClockCountsFrom2001)
+{
+    // 2026-01-01 is 788,918,400 s after 2001-01-01; this code runs later than that.
+    EXPECT_GT(clock.secondsSinceReferenceDate(), 788'918'400.0);
+    EXPECT_LT(clock.secondsSinceReferenceDate(), 788'918'400.0 + 100.0 * 365 * 86400);
+}
+
+} // namespace
+} // namespace hg
