@@ -1,0 +1,160 @@
+#include "platform/desktop/desktop_services.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QWindow>
+#include <memory>
+#include <unistd.h>
+#include <xcb/dpms.h>
+#include <xcb/screensaver.h>
+
+#include "base/log.h"
+
+namespace hg {
+namespace {
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> reply(T* raw)
+{
+    return Reply<T>(raw, &std::free);
+}
+
+constexpr int kDBusTimeoutMs = 300;
+
+} // namespace
+
+QtApplicationWindows::QtApplicationWindows(xcb_connection_t* connection, xcb_window_t root)
+    : m_connection(connection), m_root(root)
+{
+}
+
+std::vector<ApplicationWindows::Window> QtApplicationWindows::windows() const
+{
+    std::vector<Window> result;
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->flags().testFlag(Qt::X11BypassWindowManagerHint) || window->type() == Qt::Desktop)
+            continue;
+        const QRect frame = window->frameGeometry();
+        result.push_back({
+            .windowID = frameOf(static_cast<xcb_window_t>(window->winId())),
+            .frame = Rect(frame.x(), frame.y(), frame.width(), frame.height()),
+            .hasParent = window->transientParent() != nullptr,
+            .isVisible = window->isVisible() && window->isExposed(),
+            .isMinimized = window->windowStates().testFlag(Qt::WindowMinimized),
+            .isNormalLevel = !window->flags().testAnyFlags(Qt::WindowStaysOnTopHint | Qt::WindowStaysOnBottomHint),
+        });
+    }
+    return result;
+}
+
+bool QtApplicationWindows::hasKeyWindow() const
+{
+    return QGuiApplication::focusWindow() != nullptr;
+}
+
+std::int32_t QtApplicationWindows::processID() const
+{
+    return static_cast<std::int32_t>(::getpid());
+}
+
+std::optional<std::string> QtApplicationWindows::bundleIdentifier() const
+{
+    // Qt names the WM_CLASS class after the application name.
+    return QGuiApplication::applicationName().toStdString();
+}
+
+xcb_window_t QtApplicationWindows::frameOf(xcb_window_t window) const
+{
+    for (int depth = 0; depth < 8; ++depth) {
+        auto tree = reply(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr));
+        if (!tree || tree->parent == m_root || tree->parent == XCB_WINDOW_NONE)
+            return window;
+        window = tree->parent;
+    }
+    return window;
+}
+
+X11Pointer::X11Pointer(xcb_connection_t* connection, xcb_window_t root) : m_connection(connection), m_root(root) {}
+
+std::optional<Point> X11Pointer::location()
+{
+    auto pointer = reply(xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr));
+    if (!pointer || !pointer->same_screen)
+        return std::nullopt;
+    return Point{static_cast<double>(pointer->root_x), static_cast<double>(pointer->root_y)};
+}
+
+X11DisplayPower::X11DisplayPower(xcb_connection_t* connection) : m_connection(connection)
+{
+    const auto* extension = xcb_get_extension_data(m_connection, &xcb_dpms_id);
+    m_hasDpms = extension && extension->present;
+}
+
+bool X11DisplayPower::isAsleep(std::uint32_t)
+{
+    if (!m_hasDpms)
+        return false;
+    auto info = reply(xcb_dpms_info_reply(m_connection, xcb_dpms_info(m_connection), nullptr));
+    return info && info->state && info->power_level != XCB_DPMS_DPMS_MODE_ON;
+}
+
+LinuxSessionState::LinuxSessionState(xcb_connection_t* connection, xcb_window_t root)
+    : m_connection(connection), m_root(root)
+{
+    QDBusConnection system = QDBusConnection::systemBus();
+    if (system.isConnected()) {
+        QDBusInterface manager("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                               system);
+        manager.setTimeout(kDBusTimeoutMs);
+        const QByteArray sessionID = qgetenv("XDG_SESSION_ID");
+        QDBusReply<QDBusObjectPath> path = sessionID.isEmpty()
+            ? manager.call("GetSessionByPID", static_cast<quint32>(::getpid()))
+            : manager.call("GetSession", QString::fromLocal8Bit(sessionID));
+        if (path.isValid())
+            m_sessionPath = path.value().path();
+    }
+    if (m_sessionPath.isEmpty())
+        logLine("Hushglass: no logind session found; screen locks are not noticed");
+
+    QDBusConnection session = QDBusConnection::sessionBus();
+    m_hasScreenSaverService = session.isConnected() && session.interface()
+        && session.interface()->isServiceRegistered("org.freedesktop.ScreenSaver").value();
+}
+
+bool LinuxSessionState::isLocked()
+{
+    if (m_sessionPath.isEmpty())
+        return false;
+    QDBusInterface properties("org.freedesktop.login1", m_sessionPath, "org.freedesktop.DBus.Properties",
+                              QDBusConnection::systemBus());
+    properties.setTimeout(kDBusTimeoutMs);
+    QDBusReply<QDBusVariant> locked = properties.call("Get", "org.freedesktop.login1.Session", "LockedHint");
+    return locked.isValid() && locked.value().variant().toBool();
+}
+
+bool LinuxSessionState::screenSaverRunning()
+{
+    if (m_hasScreenSaverService) {
+        QDBusInterface saver("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                             "org.freedesktop.ScreenSaver", QDBusConnection::sessionBus());
+        saver.setTimeout(kDBusTimeoutMs);
+        QDBusReply<bool> active = saver.call("GetActive");
+        if (active.isValid())
+            return active.value();
+    }
+    const auto* extension = xcb_get_extension_data(m_connection, &xcb_screensaver_id);
+    if (!extension || !extension->present)
+        return false;
+    auto info = reply(xcb_screensaver_query_info_reply(m_connection, xcb_screensaver_query_info(m_connection, m_root),
+                                                       nullptr));
+    return info && info->state == XCB_SCREENSAVER_STATE_ON;
+}
+
+} // namespace hg
