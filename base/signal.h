@@ -80,11 +80,16 @@ public:
         });
     }
 
+    // A slot may also destroy the signal: the slots after it are then not called.
     void emit(Args... args) const
     {
+        const std::weak_ptr<State> weak = m_state;
         const std::vector<Entry> snapshot = m_state->slots;
         for (const Entry& entry : snapshot) {
-            if (!isConnected(entry.id))
+            const auto state = weak.lock();
+            if (!state)
+                return;
+            if (!isConnected(*state, entry.id))
                 continue;
             (*entry.slot)(args...);
         }
@@ -102,9 +107,9 @@ private:
         std::uint64_t nextId = 0;
     };
 
-    bool isConnected(std::uint64_t id) const
+    static bool isConnected(const State& state, std::uint64_t id)
     {
-        for (const Entry& e : m_state->slots)
+        for (const Entry& e : state.slots)
             if (e.id == id)
                 return true;
         return false;

@@ -161,6 +161,30 @@ TEST(ManualQueueTest, TaskPostedFromAnotherThreadRunsOnTheTestThread)
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
+// Posts a task when destroyed, as an object handing its clean-up back to the
+// main thread would.
+struct PostsOnDestruction {
+    ManualQueue& queue;
+    int& cleanups;
+    ~PostsOnDestruction()
+    {
+        queue.post([&cleanups = cleanups] { ++cleanups; });
+    }
+};
+
+TEST(ManualQueueTest, CancelledTaskMayPostWhileItIsDropped)
+{
+    ManualQueue queue;
+    int cleanups = 0;
+    auto guard = std::make_shared<PostsOnDestruction>(queue, cleanups);
+    TaskHandle handle = queue.postDelayed(10ms, [guard] {});
+    guard.reset();
+    handle.cancel();
+    queue.fastForwardBy(20ms);  // drops the cancelled task, whose capture posts
+    queue.runUntilIdle();
+    EXPECT_EQ(cleanups, 1);
+}
+
 TEST(ManualPoolTest, RunsNothingUntilAskedThenRunsWorkThatWorkHandsOn)
 {
     ManualPool pool;

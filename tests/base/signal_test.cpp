@@ -88,6 +88,18 @@ TEST(SignalTest, ConnectionOutlivingItsSignalIsHarmless)
     plain.disconnect();
 }
 
+TEST(SignalTest, SlotMayDestroyTheSignal)
+{
+    auto signal = std::make_unique<Signal<>>();
+    int later = 0;
+    Connection destroyer = signal->connect([&] { signal.reset(); });
+    Connection next = signal->connect([&] { ++later; });
+    signal->emit();
+    EXPECT_EQ(signal, nullptr);
+    EXPECT_EQ(later, 0);  // nothing is delivered for a signal that is gone
+    next.disconnect();
+}
+
 struct Model : ObservableObject {
     Published<int> count{*this, 0};
 };

@@ -1,6 +1,7 @@
 #include "support/manual_queue.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace hg::testing {
 
@@ -48,11 +49,16 @@ double ManualQueue::secondsSinceReferenceDate() const
 bool ManualQueue::runNextDueBy(std::uint64_t limit)
 {
     Entry entry;
+    // Cancelled tasks are destroyed after the lock is released: what they
+    // capture may post to this queue as it goes.
+    std::vector<Task> dropped;
     {
         std::lock_guard lock(m_mutex);
         auto it = m_tasks.begin();
-        while (it != m_tasks.end() && it->second.cancelled->load())
+        while (it != m_tasks.end() && it->second.cancelled->load()) {
+            dropped.push_back(std::move(it->second.task));
             it = m_tasks.erase(it);
+        }
         if (it == m_tasks.end() || it->first.first > limit)
             return false;
         m_now = std::max(m_now, it->first.first);

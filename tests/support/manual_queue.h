@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/background_pool.h"
 #include "base/clock.h"
