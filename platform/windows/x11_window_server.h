@@ -1,0 +1,66 @@
+// The window server on X11: the top-level windows front-most first, each as
+// the window scanner reads it, and the application identifier of a process.
+//
+// A window is its frame (the root child the window manager put the client in,
+// which is what is stacked and composited): `windowNumber` is the frame, the
+// bounds are the frame's outer rectangle in root coordinates (pixels, taken as
+// points), the process comes from `_NET_WM_PID` or else the X-Resource
+// extension. A window is on screen when its frame is viewable, it is on the
+// current desktop and not hidden (minimised). An application's identifier is
+// its desktop-entry id where a window names one (`_GTK_APPLICATION_ID`,
+// `_KDE_NET_WM_DESKTOP_FILE`), else its `WM_CLASS` class.
+//
+// Owned by the application. Thread-safe: the scan calls it from a pool thread
+// (xcb connections are thread-safe), the workspace from the main thread.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include <xcb/xcb.h>
+
+#include "engine/windows/window_server.h"
+#include "platform/windows/window_layer.h"
+#include "platform/x11/atom_cache.h"
+#include "platform/x11/window_list_query.h"
+
+namespace hg {
+
+class X11WindowServer final : public WindowServer {
+public:
+    // `connection` stays owned by the caller and must outlive this object.
+    X11WindowServer(xcb_connection_t* connection, xcb_window_t root);
+
+    std::optional<std::vector<WindowInfoEntry>> windowList(WindowListOption options) override;
+    // Answered from the latest window list; nullopt for a process that showed
+    // no window in it or whose windows name no identifier.
+    std::optional<std::string> bundleIdentifier(std::int32_t pid) override;
+
+    // A fresh query of the top-level windows, front-most first; also refreshes
+    // the identifiers `bundleIdentifier` answers with.
+    [[nodiscard]] std::optional<x11::WindowList> query();
+
+    // On screen: viewable, on the current desktop and not minimised.
+    [[nodiscard]] bool isOnScreen(const x11::TopLevelWindow& window, std::optional<std::uint32_t> currentDesktop) const;
+    [[nodiscard]] const WindowKindAtoms& kinds() const { return m_kinds; }
+    [[nodiscard]] xcb_connection_t* connection() const { return m_connection; }
+    [[nodiscard]] xcb_window_t root() const { return m_root; }
+
+    // The identifier a window names for its application, if any.
+    [[nodiscard]] static std::optional<std::string> applicationIdentifier(const x11::TopLevelWindow& window);
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root;
+    x11::AtomCache m_atoms;
+    x11::WindowListQuery m_query;
+    WindowKindAtoms m_kinds;
+
+    std::mutex m_mutex;  // guards m_identifiers
+    std::unordered_map<std::int32_t, std::string> m_identifiers;
+};
+
+} // namespace hg

@@ -1,0 +1,35 @@
+// The running applications and the frontmost one on X11.
+//
+// An application is a process that owns a managed top-level window; it is
+// regular when one of them is an ordinary (normal or dialog) window. The
+// frontmost application is the process of `_NET_ACTIVE_WINDOW`'s client, none
+// without an active window. The desktop shell is the application that owns a
+// desktop-type window.
+//
+// Each call reads the window list afresh through the window server (a few
+// round trips). Owned by the application; main thread.
+#pragma once
+
+#include "engine/windows/workspace.h"
+#include "platform/windows/x11_window_server.h"
+
+namespace hg {
+
+class X11Workspace final : public Workspace {
+public:
+    explicit X11Workspace(X11WindowServer& server);
+
+    std::optional<RunningApplication> frontmostApplication() override;
+    std::vector<RunningApplication> runningApplications() override;
+
+    // Both answers from one window list, for callers that need both.
+    [[nodiscard]] static std::vector<RunningApplication> applications(const x11::WindowList& list,
+                                                                      const WindowKindAtoms& kinds);
+    [[nodiscard]] static std::optional<RunningApplication> frontmost(const x11::WindowList& list,
+                                                                     const WindowKindAtoms& kinds);
+
+private:
+    X11WindowServer& m_server;
+};
+
+} // namespace hg

@@ -1,0 +1,347 @@
+#include "platform/x11/window_list_query.h"
+
+#include <unordered_map>
+
+#include <xcb/res.h>
+
+namespace hg::x11 {
+
+namespace {
+
+using TreeReply = PendingReply<xcb_query_tree_cookie_t, xcb_query_tree_reply_t>;
+using AttributesReply = PendingReply<xcb_get_window_attributes_cookie_t, xcb_get_window_attributes_reply_t>;
+using GeometryReply = PendingReply<xcb_get_geometry_cookie_t, xcb_get_geometry_reply_t>;
+using ClientIdsReply = PendingReply<xcb_res_query_client_ids_cookie_t, xcb_res_query_client_ids_reply_t>;
+
+// Frame nesting deeper than this is not followed: no window manager nests so deep.
+constexpr int kMaximumFrameDepth = 8;
+
+struct DetailRequests {
+    PropertyReply pid, types, states, desktop, wmClass, gtkId, kdeFile, transientFor;
+};
+
+DetailRequests requestDetails(xcb_connection_t* c, xcb_window_t w, const WindowListQuery::Atoms& a)
+{
+    return {requestProperty(c, w, a.wmPid, XCB_ATOM_CARDINAL, 1),
+            requestProperty(c, w, a.wmWindowType, XCB_ATOM_ATOM, 64),
+            requestProperty(c, w, a.wmState, XCB_ATOM_ATOM, 64),
+            requestProperty(c, w, a.wmDesktop, XCB_ATOM_CARDINAL, 1),
+            requestProperty(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256),
+            requestProperty(c, w, a.gtkApplicationId, XCB_GET_PROPERTY_TYPE_ANY, 256),
+            requestProperty(c, w, a.kdeDesktopFile, XCB_GET_PROPERTY_TYPE_ANY, 256),
+            requestProperty(c, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1)};
+}
+
+void takeDetails(DetailRequests& r, TopLevelWindow& w)
+{
+    w.pid = firstValue(r.pid.take().get());
+    w.types = values32(r.types.take().get());
+    w.states = values32(r.states.take().get());
+    w.desktop = firstValue(r.desktop.take().get());
+    w.wmClass = wmClass(r.wmClass.take().get());
+    w.desktopEntry = text(r.gtkId.take().get());
+    if (auto kde = text(r.kdeFile.take().get()); !w.desktopEntry)
+        w.desktopEntry = std::move(kde);
+    w.transientFor = firstValue(r.transientFor.take().get()).value_or(XCB_WINDOW_NONE);
+}
+
+// One request asking the X-Resource extension for the process of each window's
+// owner. Windows name their client by the high bits of their id.
+ClientIdsReply requestProcesses(xcb_connection_t* c, const std::vector<xcb_window_t>& windows)
+{
+    if (windows.empty())
+        return {};
+    std::vector<xcb_res_client_id_spec_t> specs;
+    specs.reserve(windows.size());
+    for (xcb_window_t w : windows)
+        specs.push_back({w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+    return ClientIdsReply(c, xcb_res_query_client_ids(c, static_cast<std::uint32_t>(specs.size()), specs.data()),
+                          xcb_res_query_client_ids_reply);
+}
+
+// Client id base (the window id without its resource bits) → process.
+std::unordered_map<std::uint32_t, std::uint32_t> takeProcesses(ClientIdsReply& pending)
+{
+    std::unordered_map<std::uint32_t, std::uint32_t> pids;
+    XReply<xcb_res_query_client_ids_reply_t> reply = pending.take();
+    if (!reply)
+        return pids;
+    for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem; xcb_res_client_id_value_next(&it)) {
+        if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || it.data->length < 4)
+            continue;
+        pids[it.data->spec.client] = *xcb_res_client_id_value_value(it.data);
+    }
+    return pids;
+}
+
+struct RootState {
+    std::vector<xcb_window_t> children;  // bottom to top
+    std::vector<xcb_window_t> clients;   // the window manager's, bottom to top
+    bool hasWindowManager = false;
+    std::optional<std::uint32_t> currentDesktop;
+    xcb_window_t activeClient = XCB_WINDOW_NONE;
+};
+
+struct ChildState {
+    bool viewable = false;
+    bool overrideRedirect = false;
+    bool known = false;  // the child still existed at stage 2
+    std::int32_t x = 0, y = 0;
+    std::uint32_t width = 0, height = 0;
+};
+
+} // namespace
+
+WindowListQuery::WindowListQuery(xcb_connection_t* connection, xcb_window_t root, AtomCache& atoms)
+    : m_connection(connection), m_root(root), m_atomCache(atoms)
+{
+    atoms.intern({"_NET_CLIENT_LIST_STACKING", "_NET_CURRENT_DESKTOP", "_NET_ACTIVE_WINDOW", "_NET_WM_PID",
+                  "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_NET_WM_DESKTOP", "_GTK_APPLICATION_ID",
+                  "_KDE_NET_WM_DESKTOP_FILE"});
+    m_atoms = {atoms["_NET_CLIENT_LIST_STACKING"], atoms["_NET_CURRENT_DESKTOP"], atoms["_NET_ACTIVE_WINDOW"],
+               atoms["_NET_WM_PID"], atoms["_NET_WM_WINDOW_TYPE"], atoms["_NET_WM_STATE"],
+               atoms["_NET_WM_DESKTOP"], atoms["_GTK_APPLICATION_ID"], atoms["_KDE_NET_WM_DESKTOP_FILE"]};
+}
+
+namespace {
+
+std::optional<RootState> readRoot(xcb_connection_t* c, xcb_window_t root, const WindowListQuery::Atoms& a)
+{
+    TreeReply tree(c, xcb_query_tree(c, root), xcb_query_tree_reply);
+    PropertyReply stacking = requestProperty(c, root, a.clientListStacking, XCB_ATOM_WINDOW);
+    PropertyReply desktop = requestProperty(c, root, a.currentDesktop, XCB_ATOM_CARDINAL, 1);
+    PropertyReply active = requestProperty(c, root, a.activeWindow, XCB_ATOM_WINDOW, 1);
+
+    XReply<xcb_query_tree_reply_t> treeReply = tree.take();
+    if (!treeReply)
+        return std::nullopt;
+    RootState state;
+    const xcb_window_t* children = xcb_query_tree_children(treeReply.get());
+    state.children.assign(children, children + xcb_query_tree_children_length(treeReply.get()));
+    XReply<xcb_get_property_reply_t> stackingReply = stacking.take();
+    state.hasWindowManager = propertyExists(stackingReply.get());
+    state.clients = values32(stackingReply.get());
+    state.currentDesktop = firstValue(desktop.take().get());
+    state.activeClient = firstValue(active.take().get()).value_or(XCB_WINDOW_NONE);
+    return state;
+}
+
+std::vector<ChildState> readChildren(const std::vector<xcb_window_t>& children,
+                                     std::vector<AttributesReply>& attributes, std::vector<GeometryReply>& geometry)
+{
+    std::vector<ChildState> states(children.size());
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        XReply<xcb_get_window_attributes_reply_t> a = attributes[i].take();
+        XReply<xcb_get_geometry_reply_t> g = geometry[i].take();
+        if (!a || !g)
+            continue;
+        states[i] = {a->map_state == XCB_MAP_STATE_VIEWABLE, a->override_redirect != 0, true, g->x, g->y,
+                     g->width + 2u * g->border_width, g->height + 2u * g->border_width};
+    }
+    return states;
+}
+
+// Follows parents upwards until each window reaches a child of the root; the
+// root child is its frame. Each level costs one batch. Frames of windows that
+// vanished stay XCB_WINDOW_NONE.
+std::vector<xcb_window_t> findFrames(xcb_connection_t* c, xcb_window_t root,
+                                     const std::unordered_map<xcb_window_t, std::size_t>& rootChildren,
+                                     const std::vector<xcb_window_t>& parents,
+                                     const std::vector<xcb_window_t>& clients, int& roundTrips)
+{
+    std::vector<xcb_window_t> frames(clients.size(), XCB_WINDOW_NONE);
+    std::vector<xcb_window_t> current = clients;
+    std::vector<xcb_window_t> parent = parents;
+    for (int depth = 0; depth < kMaximumFrameDepth; ++depth) {
+        std::vector<std::pair<std::size_t, TreeReply>> pending;
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            if (frames[i] != XCB_WINDOW_NONE || parent[i] == XCB_WINDOW_NONE)
+                continue;
+            if (parent[i] == root) {
+                frames[i] = current[i];
+                continue;
+            }
+            if (rootChildren.count(parent[i])) {
+                frames[i] = parent[i];
+                continue;
+            }
+            current[i] = parent[i];
+            pending.emplace_back(i, TreeReply(c, xcb_query_tree(c, current[i]), xcb_query_tree_reply));
+        }
+        if (pending.empty())
+            break;
+        ++roundTrips;
+        for (auto& [i, tree] : pending) {
+            XReply<xcb_query_tree_reply_t> reply = tree.take();
+            parent[i] = reply ? reply->parent : xcb_window_t{XCB_WINDOW_NONE};
+        }
+    }
+    return frames;
+}
+
+} // namespace
+
+namespace {
+
+// What stage 2 learns: the root children's state and, for managed clients
+// (or, without a window manager, for every root child), parents and details.
+struct Stage2 {
+    std::vector<ChildState> children;
+    std::vector<xcb_window_t> parents;  // of the managed clients
+    std::vector<TopLevelWindow> details;  // per managed client, or per root child without a window manager
+};
+
+Stage2 readStage2(xcb_connection_t* c, const RootState& root, const WindowListQuery::Atoms& a)
+{
+    std::vector<AttributesReply> attributes;
+    std::vector<GeometryReply> geometry;
+    for (xcb_window_t w : root.children) {
+        attributes.emplace_back(c, xcb_get_window_attributes(c, w), xcb_get_window_attributes_reply);
+        geometry.emplace_back(c, xcb_get_geometry(c, w), xcb_get_geometry_reply);
+    }
+    const std::vector<xcb_window_t>& described = root.hasWindowManager ? root.clients : root.children;
+    std::vector<TreeReply> trees;
+    std::vector<DetailRequests> details;
+    for (xcb_window_t w : described) {
+        if (root.hasWindowManager)
+            trees.emplace_back(c, xcb_query_tree(c, w), xcb_query_tree_reply);
+        details.push_back(requestDetails(c, w, a));
+    }
+
+    Stage2 stage;
+    stage.children = readChildren(root.children, attributes, geometry);
+    for (std::size_t i = 0; i < described.size(); ++i) {
+        TopLevelWindow window;
+        window.client = described[i];
+        takeDetails(details[i], window);
+        stage.details.push_back(std::move(window));
+        if (root.hasWindowManager) {
+            XReply<xcb_query_tree_reply_t> tree = trees[i].take();
+            stage.parents.push_back(tree ? tree->parent : xcb_window_t{XCB_WINDOW_NONE});
+        }
+    }
+    return stage;
+}
+
+using ChildIndex = std::unordered_map<xcb_window_t, std::size_t>;
+// Root child index → the window listed for it.
+using Listed = std::unordered_map<std::size_t, TopLevelWindow>;
+
+void placeInFrame(TopLevelWindow& window, xcb_window_t frame, const ChildState& state)
+{
+    window.frame = frame;
+    window.viewable = state.viewable;
+    window.overrideRedirect = state.overrideRedirect;
+    window.x = state.x;
+    window.y = state.y;
+    window.width = state.width;
+    window.height = state.height;
+}
+
+} // namespace
+
+namespace {
+
+Listed listManaged(xcb_connection_t* c, xcb_window_t rootWindow, const RootState& root, Stage2& stage,
+                   const ChildIndex& childIndex, int& roundTrips)
+{
+    Listed listed;
+    const std::vector<xcb_window_t> frames =
+        findFrames(c, rootWindow, childIndex, stage.parents, root.clients, roundTrips);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        auto it = childIndex.find(frames[i]);
+        if (it == childIndex.end() || !stage.children[it->second].known || listed.count(it->second))
+            continue;
+        TopLevelWindow& window = listed[it->second] = std::move(stage.details[i]);
+        window.managed = true;
+        placeInFrame(window, frames[i], stage.children[it->second]);
+    }
+    return listed;
+}
+
+Listed listUnmanaged(const RootState& root, Stage2& stage)
+{
+    Listed listed;
+    for (std::size_t i = 0; i < root.children.size(); ++i) {
+        if (!stage.children[i].known)
+            continue;
+        TopLevelWindow& window = listed[i] = std::move(stage.details[i]);
+        placeInFrame(window, root.children[i], stage.children[i]);
+    }
+    return listed;
+}
+
+// The last stage: details of shown override-redirect windows (menus, tooltips;
+// with a window manager only, since they are not its clients) and, in the same
+// batch, the X-Resource process of every window that may not name its own.
+void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2& stage,
+                        const WindowListQuery::Atoms& atoms, Listed& listed, int& roundTrips)
+{
+    std::vector<std::size_t> popups;
+    if (root.hasWindowManager) {
+        for (std::size_t i = 0; i < root.children.size(); ++i) {
+            if (stage.children[i].viewable && stage.children[i].overrideRedirect && !listed.count(i))
+                popups.push_back(i);
+        }
+    }
+    std::vector<DetailRequests> details;
+    std::vector<xcb_window_t> unnamed;
+    for (std::size_t i : popups) {
+        details.push_back(requestDetails(c, root.children[i], atoms));
+        unnamed.push_back(root.children[i]);
+    }
+    for (auto& [index, window] : listed) {
+        if (!window.pid)
+            unnamed.push_back(window.client);
+    }
+    if (unnamed.empty())
+        return;
+    ClientIdsReply processes = requestProcesses(c, unnamed);
+    ++roundTrips;
+    for (std::size_t k = 0; k < popups.size(); ++k) {
+        TopLevelWindow& window = listed[popups[k]];
+        window.client = root.children[popups[k]];
+        takeDetails(details[k], window);
+        placeInFrame(window, window.client, stage.children[popups[k]]);
+    }
+    const auto pids = takeProcesses(processes);
+    const std::uint32_t resourceMask = xcb_get_setup(c)->resource_id_mask;
+    for (auto& [index, window] : listed) {
+        if (window.pid)
+            continue;
+        if (auto it = pids.find(window.client & ~resourceMask); it != pids.end())
+            window.pid = it->second;
+    }
+}
+
+} // namespace
+
+std::optional<WindowList> WindowListQuery::run() const
+{
+    xcb_connection_t* c = m_connection;
+    std::optional<RootState> root = readRoot(c, m_root, m_atoms);
+    if (!root)
+        return std::nullopt;
+    WindowList list;
+    list.roundTrips = 2;
+    list.hasWindowManager = root->hasWindowManager;
+    list.currentDesktop = root->currentDesktop;
+    list.activeClient = root->activeClient;
+
+    Stage2 stage = readStage2(c, *root, m_atoms);
+    ChildIndex childIndex;
+    for (std::size_t i = 0; i < root->children.size(); ++i)
+        childIndex[root->children[i]] = i;
+    Listed listed = root->hasWindowManager
+        ? listManaged(c, m_root, *root, stage, childIndex, list.roundTrips)
+        : listUnmanaged(*root, stage);
+    completeAndResolve(c, *root, stage, m_atoms, listed, list.roundTrips);
+
+    for (std::size_t i = root->children.size(); i-- > 0;) {
+        if (auto it = listed.find(i); it != listed.end())
+            list.windows.push_back(std::move(it->second));
+    }
+    return list;
+}
+
+} // namespace hg::x11

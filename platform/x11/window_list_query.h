@@ -1,0 +1,86 @@
+// The top-level windows of an X screen with what the rest of the program needs
+// to know about each, fetched in a few batches of pipelined requests.
+//
+// A scan sends every request of a stage before it waits for the first reply,
+// so its cost is a handful of round trips however many windows there are:
+//   1. the root's children (the true stacking order) and its EWMH lists;
+//   2. each root child's attributes and geometry, each managed client's parent
+//      and properties;
+//   3. the properties of mapped override-redirect windows (menus, tooltips) and
+//      the X-Resource process of windows without `_NET_WM_PID`;
+//   and one more stage per extra level of frame nesting, which openbox and
+//   most window managers do not use.
+//
+// Windows that vanish during the scan answer with errors, which are swallowed:
+// a window whose frame cannot be found is left out, a missing property stays
+// absent.
+//
+// Holds no state beyond the interned atoms: `run` may be called from several
+// threads at once on one (thread-safe) xcb connection.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <xcb/xcb.h>
+
+#include "platform/x11/atom_cache.h"
+#include "platform/x11/properties.h"
+
+namespace hg::x11 {
+
+struct TopLevelWindow {
+    xcb_window_t frame = XCB_WINDOW_NONE;   // the root child: what is stacked and composited
+    xcb_window_t client = XCB_WINDOW_NONE;  // the application's window in it (the frame itself when not reparented)
+    bool managed = false;                   // listed by the window manager
+    bool overrideRedirect = false;
+    bool viewable = false;                  // the frame is mapped (and so shown, unless covered)
+    // Outer frame geometry in root coordinates, pixels, border included.
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::optional<std::uint32_t> pid;           // `_NET_WM_PID`, else the X-Resource client PID
+    std::optional<std::uint32_t> desktop;       // `_NET_WM_DESKTOP`; 0xFFFFFFFF on every desktop
+    std::vector<xcb_atom_t> types;              // `_NET_WM_WINDOW_TYPE`, most specific first
+    std::vector<xcb_atom_t> states;             // `_NET_WM_STATE`
+    std::optional<std::string> desktopEntry;    // `_GTK_APPLICATION_ID`, else `_KDE_NET_WM_DESKTOP_FILE`
+    std::optional<WmClass> wmClass;             // `WM_CLASS`
+    xcb_window_t transientFor = XCB_WINDOW_NONE;  // `WM_TRANSIENT_FOR`
+};
+
+struct WindowList {
+    std::vector<TopLevelWindow> windows;        // front-most first
+    bool hasWindowManager = false;              // `_NET_CLIENT_LIST_STACKING` exists on the root
+    std::optional<std::uint32_t> currentDesktop;  // `_NET_CURRENT_DESKTOP`
+    xcb_window_t activeClient = XCB_WINDOW_NONE;  // `_NET_ACTIVE_WINDOW`
+    int roundTrips = 0;                         // stages that waited for replies
+};
+
+class WindowListQuery {
+public:
+    // Interns the atoms it reads (one round trip, the first time per cache).
+    WindowListQuery(xcb_connection_t* connection, xcb_window_t root, AtomCache& atoms);
+
+    // The windows, or nullopt when the root's tree cannot be read (the
+    // connection has failed). Blocks for the round trips described above.
+    [[nodiscard]] std::optional<WindowList> run() const;
+
+    // Atoms the decoders of `TopLevelWindow::types` and `states` compare with.
+    [[nodiscard]] AtomCache& atoms() const { return m_atomCache; }
+
+    struct Atoms {
+        xcb_atom_t clientListStacking, currentDesktop, activeWindow;
+        xcb_atom_t wmPid, wmWindowType, wmState, wmDesktop, gtkApplicationId, kdeDesktopFile;
+    };
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root;
+    AtomCache& m_atomCache;
+    Atoms m_atoms{};
+};
+
+} // namespace hg::x11
