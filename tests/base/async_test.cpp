@@ -150,6 +150,32 @@ TEST(AsyncTest, CancelDuringPoolWorkLetsTheWorkFinishAndDropsItsResult)
     EXPECT_TRUE(results.empty());
 }
 
+Async takeOwnedResult(ManualPool& pool, MainQueue& queue, bool& resumed, bool& resultDestroyed)
+{
+    auto result = co_await onPool(pool, queue, [&resultDestroyed] { return std::make_unique<Local>(resultDestroyed); });
+    resumed = result != nullptr;
+}
+
+TEST(AsyncTest, CancelAfterThePoolFinishedButBeforeTheQueueResumesDropsTheResult)
+{
+    ManualQueue queue;
+    ManualPool pool;
+    bool resumed = false;
+    bool resultDestroyed = false;
+    Async task = takeOwnedResult(pool, queue, resumed, resultDestroyed);
+    pool.runAll();
+    EXPECT_EQ(queue.pendingTaskCount(), 1u);  // the wake-up is on its way
+    task.cancel();
+    queue.runUntilIdle();
+    EXPECT_FALSE(resumed);
+    EXPECT_TRUE(resultDestroyed);
+
+    Async kept = takeOwnedResult(pool, queue, resumed, resultDestroyed);
+    pool.runAll();
+    queue.runUntilIdle();
+    EXPECT_TRUE(resumed);
+}
+
 Async awaitCallback(MainQueue& queue, std::function<void(std::function<void(std::string)>)> start,
                     std::vector<std::string>& got, bool& localDestroyed)
 {
