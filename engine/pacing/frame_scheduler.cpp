@@ -1,0 +1,189 @@
+#include "engine/pacing/frame_scheduler.h"
+
+#include <chrono>
+#include <limits>
+#include <utility>
+
+namespace hg {
+
+namespace {
+
+constexpr int kFrameRate = 60;               // frame ticks per second
+constexpr int kFrameIndexWrap = 1'000'000;   // frameIndex counts modulo this
+constexpr std::uint64_t kDefaultCaptureDelayNanos = 33'000'000;
+constexpr std::chrono::seconds kClockCheckInterval{1};
+// A frame clock silent for longer than this (ns) while a display is awake is replaced.
+constexpr std::uint64_t kSilentClockNanos = 1'000'000'000;
+// A pass that began less than this many seconds ago and has not ended keeps
+// the loop from starting another.
+constexpr double kPassGuardSeconds = 5.0;
+
+} // namespace
+
+FrameScheduler::FrameScheduler(MainQueue& queue, Clock& clock, TickSourceFactory& tickSources)
+    : m_queue(queue), m_clock(clock), m_tickSources(tickSources)
+{
+}
+
+FrameScheduler::~FrameScheduler()
+{
+    stop();
+}
+
+void FrameScheduler::setHooks(FrameHooks hooks)
+{
+    m_hooks = std::make_shared<const FrameHooks>(std::move(hooks));
+}
+
+void FrameScheduler::start()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    startFrameClock();
+    m_clockTimer = m_queue.repeating(kClockCheckInterval, [weak = m_weak.get()] {
+        if (auto* self = weak.get())
+            self->clockCheck();
+    });
+}
+
+void FrameScheduler::stop()
+{
+    m_running = false;
+    m_displayLink.reset();
+    m_clockTimer.cancel();
+    stopCaptureLoop();
+    m_lastCaptureNanos.clear();
+    m_settledFrames = 0;
+}
+
+void FrameScheduler::startFrameClock()
+{
+    if (m_displayLink)
+        return;
+    m_displayLink = std::make_unique<DisplayLink>(
+        kFrameRate,
+        [weak = m_weak.get()] {
+            if (auto* self = weak.get())
+                self->tick();
+        },
+        m_queue, m_clock, m_tickSources);
+    m_displayLink->start();
+    m_lastTickNanos = m_clock.uptimeNanos();
+}
+
+void FrameScheduler::restartDisplayLink()
+{
+    m_displayLink.reset();  // stops it
+    if (m_running)
+        startFrameClock();
+}
+
+void FrameScheduler::tick()
+{
+    if (!m_running)
+        return;
+    m_lastTickNanos = m_clock.uptimeNanos();
+    m_frameIndex = (m_frameIndex + 1) % kFrameIndexWrap;
+    const auto hooks = m_hooks;
+    if (hooks->onFrame)
+        hooks->onFrame();
+}
+
+void FrameScheduler::clockCheck()
+{
+    if (!m_running)
+        return;
+    const auto hooks = m_hooks;
+    if (hooks->onClockCheck)
+        hooks->onClockCheck();
+    if (!hooks->hasAwakeDisplay || !hooks->hasAwakeDisplay())
+        return;
+    const std::uint64_t now = m_clock.uptimeNanos();
+    if (now - m_lastTickNanos <= kSilentClockNanos)
+        return;
+    m_lastTickNanos = now;
+    restartDisplayLink();
+    if (hooks->onClockRestarted)
+        hooks->onClockRestarted();
+    m_lastCaptureNanos.clear();
+}
+
+void FrameScheduler::startCaptureLoop()
+{
+    if (m_captureTask)
+        return;
+    m_passCancelled = std::make_shared<bool>(false);
+    // The coroutine runs until its first wait before it is stored; it calls
+    // no hook but `captureDelayNanos` on the way, and passes begin from the queue.
+    m_captureTask.emplace(captureLoop(m_weak.get(), m_queue, m_passCancelled));
+}
+
+void FrameScheduler::stopCaptureLoop()
+{
+    if (m_captureTask) {
+        m_captureTask->cancel();
+        m_captureTask.reset();
+    }
+    if (m_passCancelled) {
+        *m_passCancelled = true;
+        m_passCancelled.reset();
+    }
+    m_captureStartedAt = 0;
+}
+
+bool FrameScheduler::passMayStart(double now) const
+{
+    return m_captureStartedAt == 0 || now - m_captureStartedAt > kPassGuardSeconds;
+}
+
+std::uint64_t FrameScheduler::captureDelay() const
+{
+    const auto hooks = m_hooks;
+    const std::uint64_t delay = hooks->captureDelayNanos ? hooks->captureDelayNanos() : kDefaultCaptureDelayNanos;
+    constexpr auto kLongest = static_cast<std::uint64_t>(std::numeric_limits<Nanoseconds::rep>::max());
+    return delay < kLongest ? delay : kLongest;
+}
+
+Async FrameScheduler::captureLoop(WeakPtr<FrameScheduler> weak, MainQueue& queue,
+                                  std::shared_ptr<const bool> cancelled)
+{
+    for (;;) {
+        auto* self = weak.get();
+        if (!self)
+            co_return;
+        if (self->passMayStart(self->m_clock.secondsSinceReferenceDate())) {
+            self->m_captureStartedAt = self->m_clock.secondsSinceReferenceDate();
+            if (self->m_hooks->onCapture) {
+                // The pass begins from the queue, never inside this coroutine:
+                // a hook that stops the loop then never destroys a running frame.
+                std::function<void(std::function<void(bool)>)> begin = [weak, &queue, cancelled](auto done) {
+                    queue.post([weak, cancelled, done = std::move(done)] {
+                        beginPass(weak, cancelled, [done] { done(true); });
+                    });
+                };
+                co_await onCompletion<bool>(queue, std::move(begin));
+                self = weak.get();
+                if (!self)
+                    co_return;
+            }
+            self->m_captureStartedAt = 0;
+        }
+        const Nanoseconds delay(static_cast<Nanoseconds::rep>(self->captureDelay()));
+        co_await sleepFor(queue, delay);
+    }
+}
+
+void FrameScheduler::beginPass(WeakPtr<FrameScheduler> weak, std::shared_ptr<const bool> cancelled,
+                               std::function<void()> ended)
+{
+    CapturePass pass(cancelled, std::move(ended));  // ends when dropped unused
+    auto* self = weak.get();
+    if (!self || *cancelled)
+        return;
+    const auto hooks = self->m_hooks;
+    if (hooks->onCapture)
+        hooks->onCapture(std::move(pass));
+}
+
+} // namespace hg

@@ -1,0 +1,138 @@
+// The privacy controller's two clocks and their watchdog.
+//
+// - The frame clock: a `DisplayLink` at 60 ticks per second; each delivered
+//   tick advances `frameIndex` and calls the `onFrame` hook.
+// - The capture loop: a main-queue coroutine that hands one `CapturePass` to
+//   the `onCapture` hook, waits until that pass has ended, sleeps for the
+//   delay the `captureDelayNanos` hook chooses (33 ms without the hook), and
+//   repeats. The delay runs from the end of one pass to the start of the next.
+// - The clock check: once a second it calls `onClockCheck` and, when the frame
+//   clock has been silent for more than a second although `hasAwakeDisplay`
+//   answers true, replaces the frame clock and calls `onClockRestarted`.
+//
+// The scheduler holds no policy: its client installs the hooks (each holding
+// the client weakly) and reads and writes the counters that live here so both
+// sides see them: `settledFrames`, `frameIndex` and `lastCaptureNanos`.
+//
+//     FrameScheduler scheduler(queue, clock, tickSources);
+//     scheduler.setHooks({.onFrame = [weak] { ... }, .onCapture = ..., ...});
+//     scheduler.start();               // frame clock and clock check
+//     scheduler.startCaptureLoop();    // captures, separately switched
+//     scheduler.stop();                // all three end; counters reset
+//
+// Owned by the privacy controller. Main thread only: every hook is called on
+// the main thread, and a hook may call any method here. Hooks must not be
+// slow: frame ticks and clock checks run between the capture loop's waits.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "base/async.h"
+#include "base/clock.h"
+#include "base/main_queue.h"
+#include "base/weak_ptr.h"
+#include "engine/pacing/capture_pass.h"
+#include "engine/pacing/display_link.h"
+#include "engine/pacing/tick_source.h"
+
+namespace hg {
+
+// What the scheduler calls; any hook may be left empty.
+struct FrameHooks {
+    // The per-frame work, on every delivered frame tick.
+    std::function<void()> onFrame = nullptr;
+    // Starts one capture pass; the loop waits until the pass ends (see
+    // CapturePass). Without this hook the loop only sleeps.
+    std::function<void(CapturePass)> onCapture = nullptr;
+    // The pause after a pass, in nanoseconds; 33 ms without this hook. Called
+    // from inside the loop: it must not start or stop the loop.
+    std::function<std::uint64_t()> captureDelayNanos = nullptr;
+    // Housekeeping, once a second while the scheduler runs.
+    std::function<void()> onClockCheck = nullptr;
+    // Whether at least one covered display is awake; absent counts as false.
+    std::function<bool()> hasAwakeDisplay = nullptr;
+    // Told that the watchdog replaced a silent frame clock.
+    std::function<void()> onClockRestarted = nullptr;
+};
+
+class FrameScheduler {
+public:
+    using DisplayID = std::uint32_t;
+
+    FrameScheduler(MainQueue& queue, Clock& clock, TickSourceFactory& tickSources);
+    ~FrameScheduler();  // stops everything; a pass in flight may still end later
+    FrameScheduler(const FrameScheduler&) = delete;
+    FrameScheduler& operator=(const FrameScheduler&) = delete;
+
+    // Replaces the hooks; takes effect at the next call of each.
+    void setHooks(FrameHooks hooks);
+
+    // Starts the frame clock and the clock check unless they run already.
+    void start();
+    // Ends the frame clock, the clock check and the capture loop; empties
+    // `lastCaptureNanos` and resets `settledFrames`. `frameIndex` is kept.
+    void stop();
+    // Replaces the frame clock by a fresh one (none while not running), e.g.
+    // after wake or a display change. The capture loop is not affected.
+    void restartDisplayLink();
+    // Starts the capture loop unless it runs. Its first pass starts at once.
+    void startCaptureLoop();
+    // Ends the capture loop. A pass under way runs to its end (it sees
+    // `isCancelled()`); no further pass starts.
+    void stopCaptureLoop();
+
+    [[nodiscard]] bool isRunning() const { return m_running; }
+    [[nodiscard]] bool isCaptureLoopRunning() const { return m_captureTask.has_value(); }
+
+    // Delivered frame ticks, modulo 1,000,000.
+    [[nodiscard]] int frameIndex() const { return m_frameIndex; }
+    // Frames in a row in which nothing changed; counted by the client.
+    [[nodiscard]] int settledFrames() const { return m_settledFrames; }
+    void setSettledFrames(int frames) { m_settledFrames = frames; }
+    // When each display was last captured, in uptime nanoseconds; kept by the
+    // client, emptied here on `stop` and by the watchdog.
+    [[nodiscard]] std::map<DisplayID, std::uint64_t>& lastCaptureNanos() { return m_lastCaptureNanos; }
+    [[nodiscard]] const std::map<DisplayID, std::uint64_t>& lastCaptureNanos() const { return m_lastCaptureNanos; }
+
+    // Start of the capture pass under way, in seconds since the reference
+    // date; 0 when none.
+    [[nodiscard]] double captureStartedAt() const { return m_captureStartedAt; }
+
+private:
+    void startFrameClock();
+    void tick();
+    void clockCheck();
+    // The body of the capture loop; holds the scheduler weakly.
+    static Async captureLoop(WeakPtr<FrameScheduler> weak, MainQueue& queue, std::shared_ptr<const bool> cancelled);
+    // Hands a pass to the `onCapture` hook (or ends it at once).
+    static void beginPass(WeakPtr<FrameScheduler> weak, std::shared_ptr<const bool> cancelled,
+                          std::function<void()> ended);
+    [[nodiscard]] bool passMayStart(double now) const;
+    [[nodiscard]] std::uint64_t captureDelay() const;
+
+    MainQueue& m_queue;
+    Clock& m_clock;
+    TickSourceFactory& m_tickSources;
+    // Shared so that a hook may replace the hooks while it runs.
+    std::shared_ptr<const FrameHooks> m_hooks = std::make_shared<const FrameHooks>();
+
+    std::unique_ptr<DisplayLink> m_displayLink;  // the frame clock
+    ScopedTaskHandle m_clockTimer;               // the one-second clock check
+    std::optional<Async> m_captureTask;          // the capture loop
+    std::shared_ptr<bool> m_passCancelled;       // the loop's passes see it; set when it stops
+
+    std::uint64_t m_lastTickNanos = 0;  // last frame tick or (re)start of the frame clock, uptime ns
+    double m_captureStartedAt = 0;      // seconds since the reference date; 0 when no pass runs
+    std::map<DisplayID, std::uint64_t> m_lastCaptureNanos;
+    bool m_running = false;
+    int m_settledFrames = 0;
+    int m_frameIndex = 0;
+
+    WeakPtrFactory<FrameScheduler> m_weak{this};
+};
+
+} // namespace hg

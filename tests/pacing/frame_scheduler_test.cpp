@@ -1,0 +1,263 @@
+// The frame scheduler: the frame clock and its counter, the clock check and
+// its watchdog, and the capture loop's passes, delays and cancellation.
+#include "engine/pacing/frame_scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "base/log.h"
+#include "pacing/fake_tick_source.h"
+#include "support/manual_queue.h"
+
+namespace hg {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FakeTickSources;
+using testing::ManualQueue;
+
+class FrameSchedulerTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_previousSink = setLogSink([](std::string_view) {}); }
+    void TearDown() override { setLogSink(m_previousSink); }
+
+    // Refreshes at 60 Hz for `count` frames, running the main queue in between.
+    void refresh(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            queue.fastForwardBy(16'666'667ns);
+            sources.tick();
+            queue.runUntilIdle();
+        }
+    }
+
+    // Hooks that count their calls; passes are kept until the test ends them.
+    FrameHooks countingHooks()
+    {
+        return {
+            .onFrame = [this] { ++frames; },
+            .onCapture = [this](CapturePass pass) {
+                passStarts.push_back(queue.uptimeNanos());
+                pass_.emplace(std::move(pass));
+            },
+            .captureDelayNanos = nullptr,
+            .onClockCheck = [this] { ++clockChecks; },
+            .hasAwakeDisplay = [this] { return awake; },
+            .onClockRestarted = [this] { ++restarts; },
+        };
+    }
+
+    ManualQueue queue;
+    FakeTickSources sources;
+    FrameScheduler scheduler{queue, queue, sources};
+    int frames = 0;
+    int clockChecks = 0;
+    int restarts = 0;
+    bool awake = true;
+    std::vector<std::uint64_t> passStarts;  // uptime ns
+    std::optional<CapturePass> pass_;       // the pass under way
+
+private:
+    LogSink m_previousSink;
+};
+
+TEST_F(FrameSchedulerTest, StartingTwiceKeepsOneFrameClockAndOneClockCheck)
+{
+    scheduler.setHooks(countingHooks());
+    scheduler.start();
+    scheduler.start();
+    refresh(60);
+    EXPECT_EQ(sources.startCalls, 1);
+    EXPECT_EQ(frames, 60);
+    EXPECT_EQ(scheduler.frameIndex(), 60);
+    EXPECT_EQ(clockChecks, 1);
+
+    int newFrames = 0;  // starting again while running only refreshes the hooks
+    scheduler.setHooks({.onFrame = [&] { ++newFrames; }});
+    scheduler.start();
+    refresh(1);
+    EXPECT_EQ(sources.startCalls, 1);
+    EXPECT_EQ(frames, 60);
+    EXPECT_EQ(newFrames, 1);
+}
+
+TEST_F(FrameSchedulerTest, WatchdogReplacesASilentFrameClockWithinTwoSeconds)
+{
+    scheduler.setHooks(countingHooks());
+    scheduler.start();
+    scheduler.lastCaptureNanos()[7] = 123;
+    queue.fastForwardBy(1s);  // silent for exactly one second: not yet
+    EXPECT_EQ(restarts, 0);
+    queue.fastForwardBy(1s);
+    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(sources.startCalls, 2);
+    EXPECT_EQ(sources.live, 1) << "the old frame clock is stopped";
+    EXPECT_TRUE(scheduler.lastCaptureNanos().empty());
+
+    refresh(300);  // a ticking clock is left alone
+    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(clockChecks, 7);
+}
+
+TEST_F(FrameSchedulerTest, WatchdogNeverRestartsWhileEveryDisplaySleeps)
+{
+    awake = false;
+    scheduler.setHooks(countingHooks());
+    scheduler.start();
+    queue.fastForwardBy(5s);
+    EXPECT_EQ(clockChecks, 5);
+    EXPECT_EQ(restarts, 0);
+    EXPECT_EQ(sources.startCalls, 1);
+
+    FrameHooks withoutAnswer = countingHooks();
+    withoutAnswer.hasAwakeDisplay = nullptr;  // no answer counts as asleep
+    scheduler.setHooks(withoutAnswer);
+    queue.fastForwardBy(5s);
+    EXPECT_EQ(restarts, 0);
+}
+
+TEST_F(FrameSchedulerTest, FrameIndexWrapsAfterAMillionTicks)
+{
+    sources.failing = true;  // the timer ticks every 15,666,666 ns exactly
+    scheduler.setHooks(countingHooks());
+    scheduler.start();
+    queue.fastForwardBy(999'999 * 15'666'666ns);
+    EXPECT_EQ(scheduler.frameIndex(), 999'999);
+    queue.fastForwardBy(15'666'666ns);
+    EXPECT_EQ(scheduler.frameIndex(), 0);
+    EXPECT_EQ(frames, 1'000'000);
+}
+
+TEST_F(FrameSchedulerTest, StopEndsAllThreeClocksAndResetsTheSharedCounters)
+{
+    scheduler.setHooks(countingHooks());
+    scheduler.start();
+    scheduler.startCaptureLoop();
+    refresh(5);
+    scheduler.setSettledFrames(50);
+    scheduler.lastCaptureNanos()[1] = 99;
+    pass_->finish();
+
+    scheduler.stop();
+    EXPECT_FALSE(scheduler.isRunning());
+    EXPECT_FALSE(scheduler.isCaptureLoopRunning());
+    EXPECT_EQ(sources.live, 0);
+    EXPECT_EQ(scheduler.settledFrames(), 0);
+    EXPECT_TRUE(scheduler.lastCaptureNanos().empty());
+    EXPECT_EQ(scheduler.frameIndex(), 5);
+
+    scheduler.restartDisplayLink();  // not running: no new frame clock
+    sources.lateTick();
+    queue.fastForwardBy(3s);
+    EXPECT_EQ(sources.live, 0);
+    EXPECT_EQ(frames, 5);
+    EXPECT_EQ(clockChecks, 0);
+    EXPECT_EQ(passStarts.size(), 1u);
+}
+
+TEST_F(FrameSchedulerTest, HooksMayReplaceHooksOrStopTheSchedulerWhileTheyRun)
+{
+    int calls = 0;
+    scheduler.setHooks({.onFrame = [&] {
+        ++calls;
+        scheduler.setHooks({});
+    }});
+    scheduler.start();
+    refresh(2);
+    EXPECT_EQ(calls, 1);
+
+    scheduler.setHooks({.onFrame = [&] {
+        ++calls;
+        scheduler.stop();
+    }});
+    refresh(2);
+    EXPECT_EQ(calls, 2);
+    EXPECT_FALSE(scheduler.isRunning());
+}
+
+TEST_F(FrameSchedulerTest, CaptureLoopSleeps33MillisecondsWithoutADelayHook)
+{
+    scheduler.setHooks({.onCapture = [&](CapturePass) { passStarts.push_back(queue.uptimeNanos()); }});
+    const std::uint64_t t0 = queue.uptimeNanos();
+    scheduler.startCaptureLoop();
+    scheduler.startCaptureLoop();
+    queue.runUntilIdle();
+    ASSERT_EQ(passStarts.size(), 1u) << "the first pass starts at once, and only one loop runs";
+    queue.fastForwardBy(100ms);
+    EXPECT_EQ(passStarts, (std::vector<std::uint64_t>{t0, t0 + 33'000'000, t0 + 66'000'000, t0 + 99'000'000}));
+}
+
+TEST_F(FrameSchedulerTest, DelayRunsFromTheEndOfAPass)
+{
+    FrameHooks hooks = countingHooks();
+    hooks.captureDelayNanos = [] { return std::uint64_t{8'000'000}; };
+    scheduler.setHooks(hooks);
+    const std::uint64_t t0 = queue.uptimeNanos();
+    const double startedAt = queue.secondsSinceReferenceDate();
+    scheduler.startCaptureLoop();
+    queue.fastForwardBy(100ms);  // the pass takes 100 ms
+    EXPECT_EQ(passStarts.size(), 1u);
+    EXPECT_EQ(scheduler.captureStartedAt(), startedAt);
+
+    pass_->finish();
+    pass_->finish();  // a second call changes nothing
+    queue.runUntilIdle();
+    EXPECT_EQ(scheduler.captureStartedAt(), 0);
+    queue.fastForwardBy(8ms);
+    EXPECT_EQ(passStarts, (std::vector<std::uint64_t>{t0, t0 + 108'000'000}));
+}
+
+TEST_F(FrameSchedulerTest, APassEndsWhenItsHolderDropsIt)
+{
+    scheduler.setHooks(countingHooks());
+    scheduler.startCaptureLoop();
+    queue.runUntilIdle();
+    pass_.reset();  // e.g. the capture coroutine was cancelled
+    queue.fastForwardBy(33ms);
+    EXPECT_EQ(passStarts.size(), 2u);
+}
+
+TEST_F(FrameSchedulerTest, StoppingTheLoopDuringAPassLetsItEndAndStartsNoOther)
+{
+    scheduler.setHooks(countingHooks());
+    scheduler.startCaptureLoop();
+    queue.runUntilIdle();
+    CapturePass running = *pass_;
+    EXPECT_FALSE(running.isCancelled());
+
+    scheduler.stopCaptureLoop();
+    EXPECT_TRUE(running.isCancelled()) << "the pass is told to hand nothing over";
+    EXPECT_FALSE(scheduler.isCaptureLoopRunning());
+    EXPECT_EQ(scheduler.captureStartedAt(), 0);
+    pass_.reset();
+    running.finish();
+    queue.fastForwardBy(1s);
+    EXPECT_EQ(passStarts.size(), 1u);
+
+    scheduler.startCaptureLoop();  // a fresh loop starts a fresh pass at once
+    queue.runUntilIdle();
+    EXPECT_EQ(passStarts.size(), 2u);
+    EXPECT_FALSE(pass_->isCancelled());
+}
+
+TEST_F(FrameSchedulerTest, APassThatOutlivesTheSchedulerEndsHarmlessly)
+{
+    auto owned = std::make_unique<FrameScheduler>(queue, queue, sources);
+    owned->setHooks(countingHooks());
+    owned->start();
+    owned->startCaptureLoop();
+    queue.runUntilIdle();
+    owned.reset();
+    EXPECT_TRUE(pass_->isCancelled());
+    EXPECT_EQ(sources.live, 0);
+    pass_->finish();
+    queue.fastForwardBy(2s);
+    EXPECT_EQ(passStarts.size(), 1u);
+    EXPECT_EQ(clockChecks, 0);
+}
+
+} // namespace
+} // namespace hg
