@@ -1,0 +1,53 @@
+#include "platform/overlay/x11_overlay_factory.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace hg {
+
+X11OverlaySurfaceFactory::X11OverlaySurfaceFactory(xcb_connection_t* connection, xcb_screen_t* screen,
+                                                   const ScreenSource& screens, OverlayRenderMode mode)
+    : m_connection(connection), m_screen(screen), m_screens(screens), m_mode(mode)
+{
+}
+
+PixelRect X11OverlaySurfaceFactory::pixelGeometry(const Screen& screen) const
+{
+    const double scale = screen.backingScaleFactor > 0 ? screen.backingScaleFactor : 1;
+    std::optional<Rect> bounds = screen.displayNumber ? m_screens.displayBounds(*screen.displayNumber) : std::nullopt;
+    if (!bounds) {
+        // Flip the bottom-left frame against the primary screen's height.
+        const std::vector<Screen> all = m_screens.screens();
+        const double primaryHeight = all.empty() ? screen.frame.height() : all.front().frame.height();
+        bounds = Rect{screen.frame.minX(), primaryHeight - screen.frame.maxY(), screen.frame.width(), screen.frame.height()};
+    }
+    return {static_cast<int>(std::lround(bounds->minX() * scale)), static_cast<int>(std::lround(bounds->minY() * scale)),
+            static_cast<int>(std::lround(bounds->width() * scale)), static_cast<int>(std::lround(bounds->height() * scale))};
+}
+
+std::unique_ptr<OverlaySurface> X11OverlaySurfaceFactory::makeSurface(const Screen& screen,
+                                                                      const OverlaySurfaceOptions& options)
+{
+    auto surface = std::make_unique<X11OverlaySurface>(m_connection, m_screen, pixelGeometry(screen),
+                                                       screen.backingScaleFactor, options, m_mode);
+    X11OverlaySurface* raw = surface.get();
+    m_live->push_back(raw);
+    surface->setDestroyHook([weak = std::weak_ptr(m_live), raw] {
+        if (auto live = weak.lock())
+            std::erase(*live, raw);
+    });
+    return surface;
+}
+
+void X11OverlaySurfaceFactory::tick(std::uint64_t nowNanos)
+{
+    for (X11OverlaySurface* surface : *m_live)
+        surface->tick(nowNanos);
+}
+
+bool X11OverlaySurfaceFactory::isAnimating() const
+{
+    return std::any_of(m_live->begin(), m_live->end(), [](const X11OverlaySurface* s) { return s->isAnimating(); });
+}
+
+} // namespace hg

@@ -1,0 +1,213 @@
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "engine/overlay/mask_geometry.h"
+#include "platform/overlay/x11_overlay_surface.h"
+#include "x11_desktop.h"
+
+namespace hg {
+namespace {
+
+using testing::Rgb;
+using testing::X11Desktop;
+using namespace std::chrono_literals;
+
+constexpr int W = 800;
+constexpr int H = 600;
+const Rgb kRed{255, 0, 0};
+const Rgb kBlue{0, 0, 255};
+const Rgb kGreen{0, 255, 0};
+const Rgb kYellow{255, 255, 0};
+
+// Left half red, right half blue, at a tenth of the screen's size.
+RgbaImage halvesPicture()
+{
+    const int w = W / 10, h = H / 10;
+    auto pixels = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(w * h * 4));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = pixels->data() + (y * w + x) * 4;
+            const bool left = x < w / 2;
+            p[0] = left ? 255 : 0;
+            p[2] = left ? 0 : 255;
+            p[3] = 255;
+        }
+    return {w, h, static_cast<std::size_t>(w) * 4, pixels, 0.1};
+}
+
+// The mask: the whole screen less the given holes (display rectangles, square).
+Path maskWithHoles(std::initializer_list<Rect> holes)
+{
+    Path mask;
+    mask.addRect({0, 0, W, H});
+    for (const Rect& hole : holes)
+        mask.addPath(roundedRectPath(layerRect(hole, H), {0, 0, 0, 0}));
+    return mask;
+}
+
+bool nearColor(Rgb a, Rgb b, int tolerance = 24)
+{
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+
+class X11OverlayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testing::XSession::available())
+            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        desktop = std::make_unique<X11Desktop>(W, H);
+        ASSERT_TRUE(desktop->ok()) << desktop->error();
+    }
+
+    std::unique_ptr<X11OverlaySurface> makeOverlay(OverlayRenderMode mode = OverlayRenderMode::shaped)
+    {
+        auto s = std::make_unique<X11OverlaySurface>(desktop->connection(), desktop->screen(), PixelRect{0, 0, W, H},
+                                                     1.0, OverlaySurfaceOptions{}, mode);
+        EXPECT_TRUE(s->isValid());
+        return s;
+    }
+
+    void show(X11OverlaySurface& s, const Path& mask)
+    {
+        s.beginTransaction(Animation::none);
+        s.setPicture(halvesPicture(), Animation::none);
+        s.setMask(mask, FillRule::evenOdd);
+        s.commitTransaction();
+        s.orderFront();
+    }
+
+    std::unique_ptr<X11Desktop> desktop;
+};
+
+TEST_F(X11OverlayTest, ShowsThePictureStretchedToTheScreen)
+{
+    auto overlay = makeOverlay();
+    show(*overlay, maskWithHoles({}));
+    EXPECT_EQ(desktop->pixel(5, 5), kRed);
+    EXPECT_EQ(desktop->pixel(W / 2 - 20, H - 5), kRed);
+    EXPECT_EQ(desktop->pixel(W / 2 + 20, H / 2), kBlue);
+    EXPECT_EQ(desktop->pixel(W - 1, H - 1), kBlue);  // no dark rim at the edge
+    // The tint lies over the picture.
+    overlay->setTint({1, 1, 1, 1}, 0.5);
+    EXPECT_TRUE(nearColor(desktop->pixel(5, 5), {255, 128, 128}, 3)) << toString(desktop->pixel(5, 5));
+}
+
+TEST_F(X11OverlayTest, HoleShowsTheClientWindowBeneath)
+{
+    desktop->makeClient(100, 100, 300, 200, kGreen);
+    auto overlay = makeOverlay();
+    show(*overlay, maskWithHoles({Rect{150, 150, 100, 100}}));
+    EXPECT_EQ(desktop->pixel(200, 200), kGreen);   // in the hole
+    EXPECT_EQ(desktop->pixel(120, 200), kRed);     // the client, covered
+    EXPECT_EQ(desktop->pixel(149, 200), kRed);
+    EXPECT_EQ(desktop->pixel(150, 200), kGreen);
+
+    // Picture and holes change together: a moved hole shows the new place at once.
+    overlay->beginTransaction(Animation::none);
+    overlay->setPicture(halvesPicture(), Animation::none);
+    overlay->setMask(maskWithHoles({Rect{250, 150, 100, 100}}), FillRule::evenOdd);
+    overlay->commitTransaction();
+    EXPECT_EQ(desktop->pixel(200, 200), kRed);
+    EXPECT_EQ(desktop->pixel(300, 200), kGreen);
+}
+
+TEST_F(X11OverlayTest, ClicksGoThroughToTheWindowBeneath)
+{
+    const xcb_window_t client = desktop->makeClient(100, 100, 300, 200, kGreen, false, XCB_EVENT_MASK_BUTTON_PRESS);
+    auto overlay = makeOverlay();
+    show(*overlay, maskWithHoles({}));
+    ASSERT_EQ(desktop->pixel(200, 200), kRed);  // covered
+    desktop->session().run({"xdotool", "mousemove", "200", "200", "click", "1"});
+    bool pressed = false;
+    for (auto deadline = std::chrono::steady_clock::now() + 3s; !pressed && std::chrono::steady_clock::now() < deadline;) {
+        while (xcb_generic_event_t* e = xcb_poll_for_event(desktop->connection())) {
+            if ((e->response_type & 0x7f) == XCB_BUTTON_PRESS)
+                pressed |= reinterpret_cast<xcb_button_press_event_t*>(e)->event == client;
+            std::free(e);
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(pressed);
+}
+
+TEST_F(X11OverlayTest, OrderedBelowAFrameTheClientStaysAboveAndOthersAreCovered)
+{
+    desktop->makeClient(50, 50, 200, 200, kYellow);
+    const xcb_window_t front = desktop->makeClient(400, 300, 200, 200, kGreen);
+    auto overlay = makeOverlay();
+    show(*overlay, maskWithHoles({}));
+    overlay->orderBelow(desktop->frameOf(front));
+    EXPECT_EQ(desktop->pixel(500, 400), kGreen);
+    EXPECT_EQ(desktop->pixel(150, 150), kRed);
+    // A client window that is not a frame is refused quietly.
+    overlay->orderBelow(front);
+    EXPECT_EQ(desktop->pixel(500, 400), kGreen);
+}
+
+TEST_F(X11OverlayTest, RaisedLevelStaysBelowDocks)
+{
+    const xcb_window_t dock = desktop->makeClient(0, 0, W, 30, kYellow, /*dock*/ true);
+    desktop->makeClient(100, 100, 300, 200, kGreen);
+    auto overlay = makeOverlay();
+    overlay->setLevel(15);
+    show(*overlay, maskWithHoles({}));
+    EXPECT_EQ(desktop->pixel(10, 10), kYellow);
+    EXPECT_EQ(desktop->pixel(200, 200), kRed);
+    // Directly below the dock in the stacking order.
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(desktop->connection(),
+                                                        xcb_query_tree(desktop->connection(), desktop->screen()->root), nullptr);
+    ASSERT_NE(tree, nullptr);
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    const int n = xcb_query_tree_children_length(tree);
+    int overlayIndex = -1, dockIndex = -1;
+    for (int i = 0; i < n; ++i) {
+        overlayIndex = children[i] == overlay->windowID() ? i : overlayIndex;
+        dockIndex = children[i] == desktop->frameOf(dock) ? i : dockIndex;
+    }
+    std::free(tree);
+    EXPECT_EQ(dockIndex, overlayIndex + 1);
+}
+
+TEST_F(X11OverlayTest, AnimatedMaskMovesItsHoleOnFrameTicks)
+{
+    desktop->makeClient(0, 0, W, H, kGreen);
+    auto overlay = makeOverlay();
+    overlay->tick(1'000'000'000);
+    show(*overlay, maskWithHoles({Rect{100, 250, 100, 100}}));
+    overlay->beginTransaction(Animation::maskMove);
+    overlay->setMask(maskWithHoles({Rect{500, 250, 100, 100}}), FillRule::evenOdd);
+    overlay->commitTransaction();
+    EXPECT_EQ(desktop->pixel(150, 300), kGreen);  // not moved before the next tick
+    overlay->tick(1'120'000'000);                 // half-way (ease-in-ease-out is symmetric)
+    EXPECT_EQ(desktop->pixel(350, 300), kGreen);
+    EXPECT_EQ(desktop->pixel(150, 300), kRed);
+    EXPECT_TRUE(overlay->isAnimating());
+    overlay->tick(1'300'000'000);
+    EXPECT_EQ(desktop->pixel(550, 300), kGreen);
+    EXPECT_EQ(desktop->pixel(350, 300), kRed);
+    EXPECT_FALSE(overlay->isAnimating());
+}
+
+TEST_F(X11OverlayTest, ClosingLeavesNoWindowBehind)
+{
+    desktop->makeClient(100, 100, 300, 200, kGreen);
+    auto overlay = makeOverlay();
+    show(*overlay, maskWithHoles({}));
+    const xcb_window_t id = overlay->windowID();
+    ASSERT_EQ(desktop->pixel(200, 200), kRed);
+    overlay->close();
+    EXPECT_EQ(desktop->pixel(200, 200), kGreen);
+    xcb_get_window_attributes_reply_t* gone = xcb_get_window_attributes_reply(
+        desktop->connection(), xcb_get_window_attributes(desktop->connection(), id), nullptr);
+    EXPECT_EQ(gone, nullptr);
+    std::free(gone);
+    if (const char* path = std::getenv("HUSHGLASS_OVERLAY_SCREENSHOT"))
+        desktop->screenshot(path);
+}
+
+} // namespace
+} // namespace hg
