@@ -1,0 +1,141 @@
+#include "platform/events/logind_sources.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <unistd.h>
+
+#include "base/log.h"
+#include "engine/controller/system_notifications.h"
+
+namespace hg {
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.login1");
+const QString kManagerPath = QStringLiteral("/org/freedesktop/login1");
+const QString kManagerInterface = QStringLiteral("org.freedesktop.login1.Manager");
+const QString kSessionInterface = QStringLiteral("org.freedesktop.login1.Session");
+const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// logind answers within milliseconds; a slow bus must not hold the start up.
+constexpr int kLookupTimeoutMs = 2000;
+
+// True when logind runs or the bus can start it.
+bool logindAvailable(const QDBusConnection& bus)
+{
+    QDBusConnectionInterface* daemon = bus.interface();
+    if (!daemon)
+        return false;
+    if (daemon->isServiceRegistered(kService).value())
+        return true;
+    const QDBusReply<QStringList> activatable = daemon->activatableServiceNames();
+    return activatable.isValid() && activatable.value().contains(kService);
+}
+
+} // namespace
+
+LogindSleepSource::LogindSleepSource(NotificationCenter& center, QDBusConnection systemBus)
+    : m_center(center), m_bus(std::move(systemBus))
+{
+    if (!m_bus.isConnected()) {
+        logLine("Hushglass: no system bus; sleep and wake are not noticed");
+        return;
+    }
+    if (!logindAvailable(m_bus))
+        logLine("Hushglass: logind is not running; sleep and wake are not noticed");
+    // Connected either way: should logind start later, its signals are heard.
+    m_connected = m_bus.connect(kService, kManagerPath, kManagerInterface, QStringLiteral("PrepareForSleep"), this,
+                                SLOT(prepareForSleep(bool)));
+}
+
+LogindSleepSource::~LogindSleepSource()
+{
+    if (m_connected)
+        m_bus.disconnect(kService, kManagerPath, kManagerInterface, QStringLiteral("PrepareForSleep"), this,
+                         SLOT(prepareForSleep(bool)));
+}
+
+void LogindSleepSource::prepareForSleep(bool sleeping)
+{
+    m_center.post(sleeping ? notifications::willSleep : notifications::didWake);
+}
+
+LogindLockSource::LogindLockSource(NotificationCenter& center, QDBusConnection systemBus)
+    : m_center(center), m_bus(std::move(systemBus))
+{
+    if (!m_bus.isConnected()) {
+        logLine("Hushglass: no system bus; screen locks are not noticed");
+        return;
+    }
+    const QByteArray sessionID = qgetenv("XDG_SESSION_ID");
+    QDBusMessage lookup = sessionID.isEmpty()
+        ? QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface, QStringLiteral("GetSessionByPID"))
+              << static_cast<quint32>(::getpid())
+        : QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface, QStringLiteral("GetSession"))
+              << QString::fromLocal8Bit(sessionID);
+    // Asynchronous, so that a logind that is slow (or lives on this very thread,
+    // as in tests) never blocks the start. The watcher dies with this source.
+    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(lookup, kLookupTimeoutMs), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, &LogindLockSource::sessionFound);
+}
+
+LogindLockSource::~LogindLockSource()
+{
+    if (!m_sessionPath.isEmpty())
+        connectSession(false);
+}
+
+void LogindLockSource::sessionFound(QDBusPendingCallWatcher* call)
+{
+    call->deleteLater();
+    const QDBusPendingReply<QDBusObjectPath> reply = *call;
+    if (reply.isError() || reply.value().path().isEmpty()) {
+        logLine("Hushglass: no logind session found; screen locks are not noticed");
+        return;
+    }
+    m_sessionPath = reply.value().path();
+    if (!connectSession(true)) {
+        logLine("Hushglass: cannot listen to the logind session; screen locks are not noticed");
+        connectSession(false);
+        m_sessionPath.clear();
+    }
+}
+
+// Connects (or disconnects) the session's three signals; true when all succeeded.
+bool LogindLockSource::connectSession(bool connect)
+{
+    using Member = bool (QDBusConnection::*)(const QString&, const QString&, const QString&, const QString&,
+                                             QObject*, const char*);
+    const Member member = connect ? static_cast<Member>(&QDBusConnection::connect)
+                                  : static_cast<Member>(&QDBusConnection::disconnect);
+    bool ok = (m_bus.*member)(kService, m_sessionPath, kSessionInterface, QStringLiteral("Lock"), this, SLOT(lock()));
+    ok = (m_bus.*member)(kService, m_sessionPath, kSessionInterface, QStringLiteral("Unlock"), this,
+                         SLOT(unlock())) && ok;
+    ok = (m_bus.*member)(kService, m_sessionPath, kPropertiesInterface, QStringLiteral("PropertiesChanged"), this,
+                         SLOT(propertiesChanged(QString, QVariantMap, QStringList))) && ok;
+    return ok;
+}
+
+void LogindLockSource::lock()
+{
+    m_center.post(notifications::screenIsLocked);
+}
+
+void LogindLockSource::unlock()
+{
+    m_center.post(notifications::screenIsUnlocked);
+}
+
+void LogindLockSource::propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList&)
+{
+    if (interface != kSessionInterface)
+        return;
+    const auto hint = changed.constFind(QStringLiteral("LockedHint"));
+    if (hint == changed.constEnd())
+        return;
+    m_center.post(hint->toBool() ? notifications::screenIsLocked : notifications::screenIsUnlocked);
+}
+
+} // namespace hg
