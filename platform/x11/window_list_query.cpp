@@ -1,6 +1,7 @@
 #include "platform/x11/window_list_query.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 #include <xcb/res.h>
 
@@ -20,29 +21,47 @@ struct DetailRequests {
     PropertyReply pid, types, states, desktop, wmClass, gtkId, kdeFile, transientFor;
 };
 
-DetailRequests requestDetails(xcb_connection_t* c, xcb_window_t w, const WindowListQuery::Atoms& a)
+// Asks for the state and desktop of a window and, unless `stableKnown`, for
+// the details it keeps for its life.
+DetailRequests requestDetails(xcb_connection_t* c, xcb_window_t w, const WindowListQuery::Atoms& a,
+                              bool stableKnown = false)
 {
-    return {requestProperty(c, w, a.wmPid, XCB_ATOM_CARDINAL, 1),
-            requestProperty(c, w, a.wmWindowType, XCB_ATOM_ATOM, 64),
-            requestProperty(c, w, a.wmState, XCB_ATOM_ATOM, 64),
-            requestProperty(c, w, a.wmDesktop, XCB_ATOM_CARDINAL, 1),
-            requestProperty(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256),
-            requestProperty(c, w, a.gtkApplicationId, XCB_GET_PROPERTY_TYPE_ANY, 256),
-            requestProperty(c, w, a.kdeDesktopFile, XCB_GET_PROPERTY_TYPE_ANY, 256),
-            requestProperty(c, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1)};
+    DetailRequests r;
+    r.states = requestProperty(c, w, a.wmState, XCB_ATOM_ATOM, 64);
+    r.desktop = requestProperty(c, w, a.wmDesktop, XCB_ATOM_CARDINAL, 1);
+    if (stableKnown)
+        return r;
+    r.pid = requestProperty(c, w, a.wmPid, XCB_ATOM_CARDINAL, 1);
+    r.types = requestProperty(c, w, a.wmWindowType, XCB_ATOM_ATOM, 64);
+    r.wmClass = requestProperty(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256);
+    r.gtkId = requestProperty(c, w, a.gtkApplicationId, XCB_GET_PROPERTY_TYPE_ANY, 256);
+    r.kdeFile = requestProperty(c, w, a.kdeDesktopFile, XCB_GET_PROPERTY_TYPE_ANY, 256);
+    r.transientFor = requestProperty(c, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1);
+    return r;
 }
 
 void takeDetails(DetailRequests& r, TopLevelWindow& w)
 {
-    w.pid = firstValue(r.pid.take().get());
-    w.types = values32(r.types.take().get());
     w.states = values32(r.states.take().get());
     w.desktop = firstValue(r.desktop.take().get());
+    if (!r.pid.isPending())
+        return;
+    w.pid = firstValue(r.pid.take().get());
+    w.types = values32(r.types.take().get());
     w.wmClass = wmClass(r.wmClass.take().get());
     w.desktopEntry = text(r.gtkId.take().get());
     if (auto kde = text(r.kdeFile.take().get()); !w.desktopEntry)
         w.desktopEntry = std::move(kde);
     w.transientFor = firstValue(r.transientFor.take().get()).value_or(XCB_WINDOW_NONE);
+}
+
+void applyStable(const WindowListQuery::StableDetails& d, TopLevelWindow& w)
+{
+    w.pid = d.pid;
+    w.types = d.types;
+    w.desktopEntry = d.desktopEntry;
+    w.wmClass = d.wmClass;
+    w.transientFor = d.transientFor;
 }
 
 // One request asking the X-Resource extension for the process of each window's
@@ -75,6 +94,7 @@ std::unordered_map<std::uint32_t, std::uint32_t> takeProcesses(ClientIdsReply& p
 }
 
 struct RootState {
+    xcb_window_t root = XCB_WINDOW_NONE;
     std::vector<xcb_window_t> children;  // bottom to top
     std::vector<xcb_window_t> clients;   // the window manager's, bottom to top
     bool hasWindowManager = false;
@@ -116,6 +136,7 @@ std::optional<RootState> readRoot(xcb_connection_t* c, xcb_window_t root, const 
     if (!treeReply)
         return std::nullopt;
     RootState state;
+    state.root = root;
     const xcb_window_t* children = xcb_query_tree_children(treeReply.get());
     state.children.assign(children, children + xcb_query_tree_children_length(treeReply.get()));
     XReply<xcb_get_property_reply_t> stackingReply = stacking.take();
@@ -191,7 +212,8 @@ struct Stage2 {
     std::vector<TopLevelWindow> details;  // per managed client, or per root child without a window manager
 };
 
-Stage2 readStage2(xcb_connection_t* c, const RootState& root, const WindowListQuery::Atoms& a)
+Stage2 readStage2(xcb_connection_t* c, const RootState& root, const WindowListQuery::Atoms& a,
+                  const WindowListQuery::StableCache& known)
 {
     std::vector<AttributesReply> attributes;
     std::vector<GeometryReply> geometry;
@@ -202,10 +224,15 @@ Stage2 readStage2(xcb_connection_t* c, const RootState& root, const WindowListQu
     const std::vector<xcb_window_t>& described = root.hasWindowManager ? root.clients : root.children;
     std::vector<TreeReply> trees;
     std::vector<DetailRequests> details;
+    std::vector<const WindowListQuery::StableDetails*> stable;
     for (xcb_window_t w : described) {
-        if (root.hasWindowManager)
+        auto it = root.hasWindowManager ? known.find(w) : known.end();
+        stable.push_back(it == known.end() ? nullptr : &it->second);
+        if (root.hasWindowManager && !stable.back())
             trees.emplace_back(c, xcb_query_tree(c, w), xcb_query_tree_reply);
-        details.push_back(requestDetails(c, w, a));
+        else
+            trees.emplace_back();
+        details.push_back(requestDetails(c, w, a, stable.back() != nullptr));
     }
 
     Stage2 stage;
@@ -213,12 +240,20 @@ Stage2 readStage2(xcb_connection_t* c, const RootState& root, const WindowListQu
     for (std::size_t i = 0; i < described.size(); ++i) {
         TopLevelWindow window;
         window.client = described[i];
+        if (stable[i])
+            applyStable(*stable[i], window);
         takeDetails(details[i], window);
         stage.details.push_back(std::move(window));
-        if (root.hasWindowManager) {
-            XReply<xcb_query_tree_reply_t> tree = trees[i].take();
-            stage.parents.push_back(tree ? tree->parent : xcb_window_t{XCB_WINDOW_NONE});
+        if (!root.hasWindowManager)
+            continue;
+        if (stable[i]) {
+            // The remembered frame; a frame that is gone is followed upwards
+            // from there and fails, and the window is looked up afresh next time.
+            stage.parents.push_back(stable[i]->frame == described[i] ? root.root : stable[i]->frame);
+            continue;
         }
+        XReply<xcb_query_tree_reply_t> tree = trees[i].take();
+        stage.parents.push_back(tree ? tree->parent : xcb_window_t{XCB_WINDOW_NONE});
     }
     return stage;
 }
@@ -328,7 +363,12 @@ std::optional<WindowList> WindowListQuery::run() const
     list.currentDesktop = root->currentDesktop;
     list.activeClient = root->activeClient;
 
-    Stage2 stage = readStage2(c, *root, m_atoms);
+    StableCache known;
+    {
+        std::lock_guard lock(m_cacheMutex);
+        known = m_stable;
+    }
+    Stage2 stage = readStage2(c, *root, m_atoms, known);
     ChildIndex childIndex;
     for (std::size_t i = 0; i < root->children.size(); ++i)
         childIndex[root->children[i]] = i;
@@ -341,7 +381,25 @@ std::optional<WindowList> WindowListQuery::run() const
         if (auto it = listed.find(i); it != listed.end())
             list.windows.push_back(std::move(it->second));
     }
+    if (root->hasWindowManager)
+        remember(list, root->clients);
     return list;
+}
+
+void WindowListQuery::remember(const WindowList& list, const std::vector<xcb_window_t>& clients) const
+{
+    StableCache stable;
+    for (const TopLevelWindow& w : list.windows) {
+        if (w.managed)
+            stable[w.client] = {w.pid, w.types, w.desktopEntry, w.wmClass, w.transientFor, w.frame};
+    }
+    const std::unordered_set<xcb_window_t> managed(clients.begin(), clients.end());
+    std::lock_guard lock(m_cacheMutex);
+    // Windows that left the window manager's list are forgotten; windows listed
+    // now replace what was remembered of them.
+    std::erase_if(m_stable, [&](const auto& entry) { return !managed.count(entry.first); });
+    for (auto& [client, details] : stable)
+        m_stable[client] = std::move(details);
 }
 
 } // namespace hg::x11

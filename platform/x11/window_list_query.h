@@ -15,13 +15,22 @@
 // a window whose frame cannot be found is left out, a missing property stays
 // absent.
 //
-// Holds no state beyond the interned atoms: `run` may be called from several
-// threads at once on one (thread-safe) xcb connection.
+// What a managed window sets before it is mapped and keeps for its life (its
+// process, types, identifiers, transient owner, and the frame the window
+// manager put it in) is read once and remembered while the window stays in
+// the window manager's list, so that a scan of an unchanged desktop asks each
+// window only for its state and desktop. A frame that is no longer a root child
+// (the window manager restarted) is looked up again.
+//
+// `run` may be called from several threads at once on one (thread-safe) xcb
+// connection; the remembered details are guarded by a mutex.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -76,11 +85,26 @@ public:
         xcb_atom_t wmPid, wmWindowType, wmState, wmDesktop, gtkApplicationId, kdeDesktopFile;
     };
 
+    // The remembered part of a managed window.
+    struct StableDetails {
+        std::optional<std::uint32_t> pid;
+        std::vector<xcb_atom_t> types;
+        std::optional<std::string> desktopEntry;
+        std::optional<WmClass> wmClass;
+        xcb_window_t transientFor = XCB_WINDOW_NONE;
+        xcb_window_t frame = XCB_WINDOW_NONE;
+    };
+    using StableCache = std::unordered_map<xcb_window_t, StableDetails>;
+
 private:
+    void remember(const WindowList& list, const std::vector<xcb_window_t>& clients) const;
+
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
     AtomCache& m_atomCache;
     Atoms m_atoms{};
+    mutable std::mutex m_cacheMutex;  // guards m_stable
+    mutable StableCache m_stable;
 };
 
 } // namespace hg::x11

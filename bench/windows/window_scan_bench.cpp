@@ -1,0 +1,79 @@
+// Times one window scan (the window server's list and the identifiers, as the
+// background refresh runs it) with 100 client windows under Xvfb + openbox,
+// and counts the round trips it waits for. Also times the frontmost-application
+// look-up and a screen re-query. Prints median and p90 in milliseconds.
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include <xcb/xcb.h>
+
+#include "bench/windows/bench_stats.h"
+#include "engine/windows/window_scanner.h"
+#include "platform/windows/x11_screens.h"
+#include "platform/windows/x11_window_server.h"
+#include "platform/windows/x11_workspace.h"
+#include "support/x_session.h"
+#include "test_client.h"
+
+namespace {
+
+void report(const char* what, int runs, const std::function<void()>& work)
+{
+    std::vector<double> millis;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        millis.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::printf("%s, %d runs: median %.3f ms, p90 %.3f ms\n", what, runs, hg::bench::percentile(millis, 0.5),
+                hg::bench::percentile(millis, 0.9));
+}
+
+} // namespace
+
+int main()
+{
+    using hg::testing::XSession;
+    if (!XSession::available()) {
+        std::printf("skipped: Xvfb or openbox is not installed\n");
+        return 0;
+    }
+    XSession session;
+    if (!session.ok()) {
+        std::printf("skipped: %s\n", session.error().c_str());
+        return 0;
+    }
+    hg::testing::TestClient clients[2] = {hg::testing::TestClient(session.display()),
+                                          hg::testing::TestClient(session.display())};
+    for (int i = 0; i < 100; ++i) {
+        const std::string options = i % 2 ? " pid=no class=odd,Odd" : " appid=org.example.Even";
+        clients[i % 2].open("w" + std::to_string(i) + " 300x200+" + std::to_string((i * 17) % 1600) + "+"
+                            + std::to_string((i * 11) % 850) + options);
+    }
+    xcb_connection_t* connection = xcb_connect(session.display().c_str(), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    hg::X11WindowServer server(connection, root);
+    hg::X11Workspace workspace(server);
+    hg::X11Screens screens(connection, root);
+
+    // Let openbox finish placing and decorating the new windows first.
+    hg::testing::TestClient(session.display()).command("sync");
+    for (int i = 0; i < 50; ++i)
+        (void)server.query();
+    const auto list = server.query();
+    std::printf("windows listed: %zu, round trips per scan: %d\n", list ? list->windows.size() : 0,
+                list ? list->roundTrips : -1);
+    for (const auto& w : list ? list->windows : std::vector<hg::x11::TopLevelWindow>{}) {
+        if (!w.pid)
+            std::printf("without process: frame 0x%x client 0x%x managed %d override %d\n", w.frame, w.client, w.managed, w.overrideRedirect);
+    }
+    std::size_t snapshots = 0;
+    report("WindowScanner::scan, 100 client windows", 300, [&] { snapshots = hg::WindowScanner::scan(server).size(); });
+    std::printf("snapshots per scan: %zu\n", snapshots);
+    report("X11Workspace::frontmostApplication", 100, [&] { (void)workspace.frontmostApplication(); });
+    report("X11Screens::refresh", 100, [&] { (void)screens.refresh(); });
+    xcb_disconnect(connection);
+    return 0;
+}
