@@ -1,0 +1,145 @@
+#include "engine/capture/blur_processor.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace hg {
+namespace {
+
+// A picture painted by `paint(x, y)` (bottom-left origin) → {r, g, b}.
+template <typename Paint>
+CapturedImage painted(int w, int h, Paint&& paint, PixelOrder order = PixelOrder::rgba)
+{
+    std::vector<std::uint8_t> bytes(4 * static_cast<std::size_t>(w) * h);
+    for (int row = 0; row < h; ++row)
+        for (int x = 0; x < w; ++x) {
+            const auto [r, g, b] = paint(x, h - 1 - row);
+            std::uint8_t* p = &bytes[4 * (row * w + x)];
+            p[0] = static_cast<std::uint8_t>(order == PixelOrder::rgba ? r : b);
+            p[1] = static_cast<std::uint8_t>(g);
+            p[2] = static_cast<std::uint8_t>(order == PixelOrder::rgba ? b : r);
+            p[3] = 255;
+        }
+    return CapturedImage::make(w, h, std::move(bytes), order);
+}
+
+struct Rgb {
+    int r, g, b;
+};
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kBlack{0, 0, 0};
+
+// Inside `inner` white, elsewhere black.
+auto whiteInside(Rect inner)
+{
+    return [inner](int x, int y) { return inner.contains(Point{x + 0.5, y + 0.5}) ? kWhite : kBlack; };
+}
+
+TEST(BlurProcessorTest, TheBandIsScaleTimesRadiusButAtLeast24PointsWide)
+{
+    EXPECT_DOUBLE_EQ(BlurProcessor::bandWidth(2, 10), 48);
+    EXPECT_DOUBLE_EQ(BlurProcessor::bandWidth(0.5, 30), 15);
+
+    // Hole 100×100 in the middle; white within 20 pixels of it, black beyond.
+    const Rect hole(150, 150, 100, 100);
+    const auto image = painted(400, 400, whiteInside(hole.insetBy(-20, -20)));
+    auto frame = BlurProcessor::blur(image, hole, true, 2, 10);  // band 48, blur sigma 20
+    ASSERT_TRUE(frame && frame->surroundLuminance);
+    const double band = 196.0 * 196 - 100 * 100;  // the hole grown by 48 on each side
+    EXPECT_NEAR(*frame->surroundLuminance, (140.0 * 140 - 100 * 100) / band, 1e-9);
+
+    frame = BlurProcessor::blur(image, hole, true, 0.5, 30);  // band 15: all white
+    ASSERT_TRUE(frame && frame->surroundLuminance);
+    EXPECT_NEAR(*frame->surroundLuminance, 1.0, 1e-9);
+}
+
+TEST(BlurProcessorTest, TheHoleIsLeftOutAndTheBandIsClippedToThePicture)
+{
+    // A black hole in the bottom-left corner (bottom-left origin), white band
+    // inside the picture; the rest of the picture is black.
+    const Rect hole(0, 0, 50, 50);
+    const auto image = painted(200, 200, [&](int x, int y) {
+        if (hole.contains(Point{x + 0.5, y + 0.5}))
+            return kBlack;
+        return x < 98 && y < 98 ? kWhite : kBlack;
+    });
+    auto frame = BlurProcessor::blur(image, hole, false, 1, 48);
+    ASSERT_TRUE(frame && frame->surroundLuminance);
+    EXPECT_NEAR(*frame->surroundLuminance, 1.0, 1e-9);
+
+    // The same hole given with fractional edges is grown to whole pixels.
+    frame = BlurProcessor::blur(image, Rect(0.4, 0.3, 49.2, 49.5), false, 1, 48);
+    ASSERT_TRUE(frame && frame->surroundLuminance);
+    EXPECT_NEAR(*frame->surroundLuminance, 1.0, 1e-9);
+}
+
+TEST(BlurProcessorTest, LuminanceUsesRec709WeightsInEitherByteOrder)
+{
+    const auto blue = [](int, int) { return Rgb{0, 0, 255}; };
+    const auto green = [](int, int) { return Rgb{0, 255, 0}; };
+    for (PixelOrder order : {PixelOrder::rgba, PixelOrder::bgra}) {
+        auto frame = BlurProcessor::blur(painted(120, 90, blue, order), Rect(40, 30, 20, 20), true, 1, 20);
+        ASSERT_TRUE(frame && frame->surroundLuminance);
+        EXPECT_NEAR(*frame->surroundLuminance, 0.0722, 1e-9);
+        EXPECT_EQ(frame->image.order, order);
+        frame = BlurProcessor::blur(painted(120, 90, green, order), Rect(40, 30, 20, 20), true, 1, 20);
+        EXPECT_NEAR(frame->surroundLuminance.value_or(-1), 0.7152, 1e-9);
+    }
+}
+
+TEST(BlurProcessorTest, NoMeasurableBandMeansNoLuminanceButStillAPicture)
+{
+    const auto image = painted(64, 48, [](int, int) { return kWhite; });
+    for (std::optional<Rect> hole : {std::optional<Rect>(), std::optional<Rect>(Rect(100, 100, 20, 20)),
+                                     std::optional<Rect>(Rect(64, 0, 10, 48)),  // touches the edge only
+                                     std::optional<Rect>(Rect(-10, -10, 100, 100))}) {
+        auto frame = BlurProcessor::blur(image, hole, true, 2, 20);
+        ASSERT_TRUE(frame);
+        EXPECT_FALSE(frame->surroundLuminance);
+        EXPECT_EQ(frame->image.width, 64);
+        EXPECT_EQ(frame->image.height, 48);
+        EXPECT_DOUBLE_EQ(frame->scale, 2);
+    }
+}
+
+TEST(BlurProcessorTest, WithTheBlurOffThePictureIsTheCaptureAndLuminanceIsStillMeasured)
+{
+    const auto image = painted(90, 70, [](int x, int y) { return Rgb{x * 2, y * 3, (x * y) % 256}; });
+    auto off = BlurProcessor::blur(image, Rect(10, 10, 20, 20), false, 1, 20);
+    ASSERT_TRUE(off);
+    EXPECT_EQ(*off->image.pixels, *image.pixels);
+    EXPECT_TRUE(off->surroundLuminance);
+    auto on = BlurProcessor::blur(image, Rect(10, 10, 20, 20), true, 1, 20);
+    ASSERT_TRUE(on);
+    EXPECT_NE(*on->image.pixels, *image.pixels);
+    EXPECT_EQ(off->surroundLuminance, on->surroundLuminance);
+
+    EXPECT_FALSE(BlurProcessor::blur(image, std::nullopt, true, 1, NAN));
+    EXPECT_FALSE(BlurProcessor::blur(CapturedImage{}, std::nullopt, true, 1, 20));
+}
+
+TEST(BlurProcessorTest, APictureWithoutColourSpaceComesOutInSRGB)
+{
+    auto image = painted(16, 16, [](int, int) { return kWhite; });
+    image.colorSpace.reset();
+    auto frame = BlurProcessor::blur(image, std::nullopt, true, 1, 10);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->image.colorSpace, ColorSpace::sRGB());
+}
+
+TEST(BlurProcessorTest, TheContextCacheKeepsTheFourNewestSpaces)
+{
+    const auto first = BlurProcessor::context({"space-1"});
+    EXPECT_EQ(BlurProcessor::context({"space-1"}), first);
+    for (int i = 2; i <= 5; ++i)
+        (void)BlurProcessor::context({"space-" + std::to_string(i)});
+    EXPECT_EQ(BlurProcessor::cachedContextCount(), 4u);
+    const auto again = BlurProcessor::context({"space-1"});  // dropped when the fifth came
+    EXPECT_NE(again, first);
+    EXPECT_EQ(again->space(), ColorSpace{"space-1"});
+    EXPECT_EQ(BlurProcessor::cachedContextCount(), 4u);
+}
+
+} // namespace
+} // namespace hg

@@ -1,0 +1,160 @@
+#include "engine/capture/gaussian_blur.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace hg {
+namespace {
+
+using Pixels = std::vector<std::uint8_t>;
+
+// The exact blur: sampled Gaussian cut at 6 sigma, doubles, edges repeated.
+std::vector<double> exactBlur(const Pixels& src, int w, int h, double sigma)
+{
+    const int r = std::max(1, static_cast<int>(std::ceil(6 * sigma)));
+    std::vector<double> taps(2 * r + 1);
+    double sum = 0;
+    for (int k = -r; k <= r; ++k)
+        sum += taps[k + r] = std::exp(-0.5 * k * k / (sigma * sigma));
+    std::vector<double> rows(src.size()), out(src.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c) {
+                double acc = 0;
+                for (int k = -r; k <= r; ++k)
+                    acc += taps[k + r] * src[4 * (y * w + std::clamp(x + k, 0, w - 1)) + c];
+                rows[4 * (y * w + x) + c] = acc / sum;
+            }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c) {
+                double acc = 0;
+                for (int k = -r; k <= r; ++k)
+                    acc += taps[k + r] * rows[4 * (std::clamp(y + k, 0, h - 1) * w + x) + c];
+                out[4 * (y * w + x) + c] = acc / sum;
+            }
+    return out;
+}
+
+// Flat blocks, sharp one-pixel lines and noise, opaque.
+Pixels screenLike(int w, int h, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    Pixels p(4 * static_cast<std::size_t>(w) * h);
+    const int blockR = byte(rng), blockG = byte(rng);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* px = &p[4 * (y * w + x)];
+            const bool block = x > w / 3 && y < 2 * h / 3;
+            const bool line = x % 7 == 0 || y % 11 == 3;
+            px[0] = static_cast<std::uint8_t>(block ? blockR : (line ? 0 : byte(rng)));
+            px[1] = static_cast<std::uint8_t>(block ? blockG : (line ? 255 : 128));
+            px[2] = static_cast<std::uint8_t>(255 * x / std::max(1, w - 1));
+            px[3] = 255;
+        }
+    return p;
+}
+
+Pixels blurred(const Pixels& src, int w, int h, double sigma, RowSplitter* splitter = nullptr)
+{
+    Pixels dst(src.size());
+    GaussianBlur blur(splitter);
+    blur.blur(src.data(), 4 * w, dst.data(), 4 * w, w, h, sigma);
+    return dst;
+}
+
+TEST(GaussianBlurTest, MatchesTheExactBlurWithClampedEdges)
+{
+    for (auto [w, h] : {std::pair{1, 1}, {2, 3}, {5, 4}, {37, 23}, {130, 90}, {257, 129}})
+        for (double sigma : {0.6, 2.0, 6.25, 13.0, 40.0}) {
+            SCOPED_TRACE(::testing::Message() << w << "x" << h << " sigma " << sigma);
+            const Pixels src = screenLike(w, h, static_cast<unsigned>(w * 31 + h));
+            const Pixels out = blurred(src, w, h, sigma);
+            const std::vector<double> exact = exactBlur(src, w, h, sigma);
+            double squared = 0, worst = 0;
+            for (std::size_t i = 0; i < src.size(); ++i) {
+                const double d = std::abs(out[i] - exact[i]);
+                worst = std::max(worst, d);
+                if (i % 4 != 3)
+                    squared += d * d;
+            }
+            const double mse = squared / (0.75 * static_cast<double>(src.size()));
+            EXPECT_GT(10 * std::log10(255.0 * 255 / std::max(mse, 1e-12)), 50.0);
+            EXPECT_LE(worst, 2.5);
+        }
+}
+
+TEST(GaussianBlurTest, AFlatPictureStaysFlatAndOpaque)
+{
+    const int w = 203, h = 77;
+    Pixels src(4 * w * h);
+    for (std::size_t i = 0; i < src.size(); i += 4) {
+        src[i] = 37;
+        src[i + 1] = 200;
+        src[i + 2] = 129;
+        src[i + 3] = 255;
+    }
+    for (double sigma : {0.0, 1.5, 6.25, 25.0, 90.0})
+        EXPECT_EQ(blurred(src, w, h, sigma), src) << sigma;
+}
+
+TEST(GaussianBlurTest, ABrightPixelSpreadsSymmetricallyAroundItself)
+{
+    const int n = 61, c = 30;
+    Pixels src(4 * n * n, 0);
+    for (std::size_t i = 3; i < src.size(); i += 4)
+        src[i] = 255;
+    for (int k = 0; k < 3; ++k)
+        src[4 * (c * n + c) + k] = 255;
+    for (double sigma : {1.0, 3.0, 6.25}) {
+        SCOPED_TRACE(sigma);
+        const Pixels out = blurred(src, n, n, sigma);
+        double mass = 0, mx = 0, my = 0;
+        int peak = 0;
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
+                const int v = out[4 * (y * n + x)];
+                EXPECT_NEAR(v, out[4 * (y * n + (n - 1 - x))], 1);
+                EXPECT_NEAR(v, out[4 * ((n - 1 - y) * n + x)], 1);
+                EXPECT_NEAR(v, out[4 * (x * n + y)], 1);
+                EXPECT_EQ(out[4 * (y * n + x) + 3], 255);
+                peak = std::max(peak, v);
+                mass += v;
+                mx += v * x;
+                my += v * y;
+            }
+        ASSERT_GT(mass, 0);
+        EXPECT_NEAR(mx / mass, c, 0.01);
+        EXPECT_NEAR(my / mass, c, 0.01);
+        EXPECT_EQ(peak, out[4 * (c * n + c)]);
+        EXPECT_LT(peak, 255);
+    }
+}
+
+// Runs the ranges backwards, as if on three threads.
+class BackwardsSplitter final : public RowSplitter {
+public:
+    int workerCount() const override { return 3; }
+    void run(int count, const std::function<void(int, int, int)>& body) override
+    {
+        for (int worker = 2; worker >= 0; --worker)
+            body(count * worker / 3, count * (worker + 1) / 3, worker);
+    }
+};
+
+TEST(GaussianBlurTest, SplittingRowsChangesNothing)
+{
+    const int w = 301, h = 187;
+    const Pixels src = screenLike(w, h, 5);
+    BackwardsSplitter splitter;
+    for (double sigma : {1.5, 6.25, 30.0})
+        EXPECT_EQ(blurred(src, w, h, sigma, &splitter), blurred(src, w, h, sigma)) << sigma;
+}
+
+} // namespace
+} // namespace hg
