@@ -157,6 +157,9 @@ Async FrameScheduler::captureLoop(WeakPtr<FrameScheduler> weak, MainQueue& queue
             if (self->m_hooks->onCapture) {
                 // The pass begins from the queue, never inside this coroutine:
                 // a hook that stops the loop then never destroys a running frame.
+                // `begin` is a named local on purpose: GCC 12 destroys the
+                // captures of a lambda written inside a co_await expression
+                // too early (AddressSanitizer shows `weak` freed on resumption).
                 std::function<void(std::function<void(bool)>)> begin = [weak, &queue, cancelled](auto done) {
                     queue.post([weak, cancelled, done = std::move(done)] {
                         beginPass(weak, cancelled, [done] { done(true); });

@@ -79,7 +79,8 @@ public:
     // Replaces the frame clock by a fresh one (none while not running), e.g.
     // after wake or a display change. The capture loop is not affected.
     void restartDisplayLink();
-    // Starts the capture loop unless it runs. Its first pass starts at once.
+    // Starts the capture loop unless it runs. Its first pass begins from the
+    // main queue right away (never inside this call).
     void startCaptureLoop();
     // Ends the capture loop. A pass under way runs to its end (it sees
     // `isCancelled()`); no further pass starts.
