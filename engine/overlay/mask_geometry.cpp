@@ -21,16 +21,19 @@ Path roundedLayerRect(const Rect& rect, double w, double h, double radius)
 Path sharpWindowPath(const SharpWindow& sharp, double w, double h, double radius)
 {
     const Rect screen{0, 0, w, h};
-    Path p = roundedLayerRect(layerRect(sharp.rect, h), w, h, radius);
+    const Rect rect = layerRect(sharp.rect, h);
+    const Path p = roundedLayerRect(rect, w, h, radius);
+    std::vector<Path> covers;
     for (const Rect& cover : sharp.coveredBy) {
         if (cover.isEmpty())
             continue;
         const Rect e = layerRect(cover, h).intersected(screen);
-        if (e.isEmpty() || e.width() <= kMinimumCover || e.height() <= kMinimumCover)
-            continue;
-        p = subtracting(p, roundedLayerRect(e, w, h, radius), FillRule::evenOdd);
+        if (e.isEmpty() || e.width() <= kMinimumCover || e.height() <= kMinimumCover || !e.intersects(rect))
+            continue;  // too thin to matter, or beside the window: nothing to cut
+        covers.push_back(roundedLayerRect(e, w, h, radius));
     }
-    return p;
+    // P minus each cover in turn, as one operation.
+    return subtractingAll(p, covers);
 }
 
 } // namespace
@@ -95,10 +98,11 @@ std::optional<Path> holesPath(const Reveal& reveal, double screenWidth, double s
     }
     if (holes.empty())
         return std::nullopt;
-    Path result = holes.front();
-    for (std::size_t i = 1; i < holes.size(); ++i)
-        result = uniting(result, holes[i], FillRule::evenOdd);
-    return result;
+    if (holes.size() == 1)
+        return holes.front();
+    // The union of every hole in turn, as one operation: each hole is a single
+    // contour or a subtraction's result, so the union's region is the same.
+    return unitingAll(holes);
 }
 
 } // namespace hg

@@ -53,6 +53,16 @@ ClipperLib::Paths execute(ClipperLib::ClipType type, const ClipperLib::Paths& su
     return result;
 }
 
+// The operand's even-odd region with winding 1 inside and 0 outside: a lone
+// contour turned counter-clockwise; the results of Clipper already are.
+void addOperand(const Path& path, ClipperLib::Paths& out)
+{
+    ClipperLib::Paths paths = toClipper(path.flattened());
+    if (paths.size() == 1 && !ClipperLib::Orientation(paths.front()))
+        ClipperLib::ReversePath(paths.front());
+    out.insert(out.end(), paths.begin(), paths.end());
+}
+
 Path toPath(const ClipperLib::Paths& paths)
 {
     Path out;
@@ -72,9 +82,37 @@ Path uniting(const Path& a, const Path& b, FillRule rule)
     return toPath(execute(ClipperLib::ctUnion, toClipper(a.flattened()), toClipper(b.flattened()), rule));
 }
 
+Path subtractingAll(const Path& a, const std::vector<Path>& bs)
+{
+    if (bs.empty())
+        return a;
+    ClipperLib::Paths subject, clip;
+    addOperand(a, subject);
+    for (const Path& b : bs)
+        addOperand(b, clip);
+    return toPath(execute(ClipperLib::ctDifference, subject, clip, FillRule::nonZero));
+}
+
+Path unitingAll(const std::vector<Path>& paths)
+{
+    ClipperLib::Paths subject;
+    for (const Path& p : paths)
+        addOperand(p, subject);
+    return toPath(execute(ClipperLib::ctUnion, subject, {}, FillRule::nonZero));
+}
+
 Polygons simplified(const Polygons& polygons, FillRule rule)
 {
     return fromClipper(execute(ClipperLib::ctUnion, toClipper(polygons), {}, rule));
+}
+
+Rect changedBounds(const Polygons& a, const Polygons& b)
+{
+    Rect box = Rect::null();
+    for (const Polygon& polygon : fromClipper(execute(ClipperLib::ctXor, toClipper(a), toClipper(b), FillRule::evenOdd)))
+        for (const Point& p : polygon)
+            box = box.united({p.x, p.y, 0, 0});
+    return box;
 }
 
 double filledArea(const Polygons& polygons, FillRule rule)

@@ -1,0 +1,193 @@
+#include "platform/overlay/x11_picture_slots.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <vector>
+
+namespace hg {
+namespace {
+
+xcb_render_fixed_t fixed(double v)
+{
+    return static_cast<xcb_render_fixed_t>(std::lround(v * 65536.0));
+}
+
+// RGBA bytes to the little-endian ARGB words XRender's fast paths expect.
+void convertRow(const std::uint8_t* in, std::uint8_t* out, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        std::uint32_t v;
+        std::memcpy(&v, in + 4 * x, 4);
+        v = (v & 0xff00ff00u) | ((v & 0xffu) << 16) | ((v >> 16) & 0xffu);
+        std::memcpy(out + 4 * x, &v, 4);
+    }
+}
+
+} // namespace
+
+X11PictureSlots::X11PictureSlots(xcb_connection_t* connection, xcb_drawable_t drawable,
+                                 xcb_render_pictformat_t argbFormat, int windowWidth, int windowHeight)
+    : m_c(connection), m_drawable(drawable), m_format(argbFormat), m_windowWidth(windowWidth), m_windowHeight(windowHeight)
+{
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(m_c, &xcb_shm_id);
+    m_shm = shm && shm->present;
+    if (!m_shm)
+        return;
+    std::unique_ptr<xcb_shm_query_version_reply_t, decltype(&std::free)> version(
+        xcb_shm_query_version_reply(m_c, xcb_shm_query_version(m_c), nullptr), &std::free);
+    m_sharedPixmaps = version && version->shared_pixmaps && version->pixmap_format == XCB_IMAGE_FORMAT_Z_PIXMAP;
+}
+
+X11PictureSlots::~X11PictureSlots()
+{
+    for (Slot& slot : m_slots)
+        release(slot);
+}
+
+xcb_render_picture_t X11PictureSlots::pictureOf(int index) const
+{
+    return index < 0 ? XCB_NONE : m_slots[static_cast<std::size_t>(index)].picture;
+}
+
+void X11PictureSlots::markRead()
+{
+    if (!m_fence)
+        m_fence = xcb_get_input_focus(m_c);
+}
+
+void X11PictureSlots::waitForServer()
+{
+    if (m_fence)
+        std::free(xcb_get_input_focus_reply(m_c, *m_fence, nullptr));
+    m_fence.reset();
+}
+
+bool X11PictureSlots::attachShm(Slot& slot, std::size_t bytes)
+{
+    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (id < 0)
+        return false;
+    void* data = shmat(id, nullptr, 0);
+    if (data == reinterpret_cast<void*>(-1)) {
+        shmctl(id, IPC_RMID, nullptr);
+        return false;
+    }
+    slot.seg = xcb_generate_id(m_c);
+    xcb_generic_error_t* error =
+        xcb_request_check(m_c, xcb_shm_attach_checked(m_c, slot.seg, static_cast<std::uint32_t>(id), 0));
+    shmctl(id, IPC_RMID, nullptr);  // freed once both sides have detached
+    if (error) {
+        std::free(error);
+        shmdt(data);
+        slot.seg = XCB_NONE;
+        m_shm = false;  // a server on another machine
+        return false;
+    }
+    slot.data = static_cast<std::uint8_t*>(data);
+    slot.size = bytes;
+    return true;
+}
+
+bool X11PictureSlots::prepare(Slot& slot, int width, int height)
+{
+    if (slot.picture != XCB_NONE && slot.width == width && slot.height == height)
+        return true;
+    release(slot);
+    if (width > 32767 || height > 32767)
+        return false;
+    const auto w = static_cast<std::uint16_t>(width);
+    const auto h = static_cast<std::uint16_t>(height);
+    const std::size_t bytes = static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height);
+    slot.pixmap = xcb_generate_id(m_c);
+    if (m_shm && attachShm(slot, bytes) && m_sharedPixmaps) {
+        xcb_shm_create_pixmap(m_c, slot.pixmap, m_drawable, w, h, 32, slot.seg, 0);
+        slot.sharedPixmap = true;
+    } else {
+        xcb_create_pixmap(m_c, 32, slot.pixmap, m_drawable, w, h);
+        slot.gc = xcb_generate_id(m_c);
+        xcb_create_gc(m_c, slot.gc, slot.pixmap, 0, nullptr);
+    }
+    slot.picture = xcb_generate_id(m_c);
+    const std::uint32_t repeat = XCB_RENDER_REPEAT_PAD;  // no dark rim where the stretch samples past the edge
+    xcb_render_create_picture(m_c, slot.picture, slot.pixmap, m_format, XCB_RENDER_CP_REPEAT, &repeat);
+    static constexpr char kFilter[] = "bilinear";
+    xcb_render_set_picture_filter(m_c, slot.picture, sizeof kFilter - 1, kFilter, 0, nullptr);
+    // Window pixels map to picture pixels by a scale alone.
+    xcb_render_transform_t t{};
+    t.matrix11 = fixed(static_cast<double>(width) / m_windowWidth);
+    t.matrix22 = fixed(static_cast<double>(height) / m_windowHeight);
+    t.matrix33 = fixed(1);
+    xcb_render_set_picture_transform(m_c, slot.picture, t);
+    slot.width = width;
+    slot.height = height;
+    return true;
+}
+
+void X11PictureSlots::release(Slot& slot)
+{
+    if (slot.picture != XCB_NONE)
+        xcb_render_free_picture(m_c, slot.picture);
+    if (slot.gc != XCB_NONE)
+        xcb_free_gc(m_c, slot.gc);
+    if (slot.pixmap != XCB_NONE)
+        xcb_free_pixmap(m_c, slot.pixmap);
+    if (slot.data) {
+        waitForServer();
+        xcb_shm_detach(m_c, slot.seg);
+        shmdt(slot.data);
+    }
+    slot = Slot{};
+}
+
+bool X11PictureSlots::push(const RgbaImage& image)
+{
+    if (!image.isValid())
+        return false;
+    const int target = m_current == 0 ? 1 : 0;
+    Slot& slot = m_slots[static_cast<std::size_t>(target)];
+    waitForServer();  // the server may still read the slot we are about to fill
+    if (!prepare(slot, image.width, image.height))
+        return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
+    std::vector<std::uint8_t> staging;
+    std::uint8_t* out = slot.data;
+    if (!out) {
+        staging.resize(rowBytes * static_cast<std::size_t>(image.height));
+        out = staging.data();
+    }
+    for (int y = 0; y < image.height; ++y)
+        convertRow(image.pixels->data() + image.stride * static_cast<std::size_t>(y),
+                   out + rowBytes * static_cast<std::size_t>(y), image.width);
+    const auto w = static_cast<std::uint16_t>(image.width);
+    const auto h = static_cast<std::uint16_t>(image.height);
+    if (!slot.data)
+        putWithoutShm(slot, out, rowBytes);
+    else if (!slot.sharedPixmap)
+        xcb_shm_put_image(m_c, slot.pixmap, slot.gc, w, h, 0, 0, w, h, 0, 0, 32, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, slot.seg, 0);
+    if (slot.data)
+        markRead();
+    m_previous = m_current;
+    m_current = target;
+    return true;
+}
+
+void X11PictureSlots::putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride)
+{
+    // Bands of rows that fit in one request, with room for its header.
+    const std::size_t limit = static_cast<std::size_t>(xcb_get_maximum_request_length(m_c)) * 4 - 64;
+    const int rows = std::max(1, static_cast<int>(limit / stride));
+    for (int y = 0; y < slot.height; y += rows) {
+        const int n = std::min(rows, slot.height - y);
+        xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, slot.pixmap, slot.gc, static_cast<std::uint16_t>(slot.width),
+                      static_cast<std::uint16_t>(n), 0, static_cast<std::int16_t>(y), 0, 32,
+                      static_cast<std::uint32_t>(stride * static_cast<std::size_t>(n)),
+                      data + stride * static_cast<std::size_t>(y));
+    }
+}
+
+} // namespace hg

@@ -1,0 +1,79 @@
+// The overlay's pictures on the X server: two slots (the picture on screen
+// and the one before it, for a cross-fade), each an XRender picture that
+// stretches itself to the window ("resize" gravity, bilinear, edges padded).
+//
+// Pixels travel through MIT-SHM: where the server shares pixmaps, each slot's
+// pixmap lives in its own shared segment, so an upload is one copy on our
+// side and none on the server's; otherwise the segment is put into the pixmap
+// (or, without MIT-SHM, the image goes in plain requests). Uploads convert
+// RGBA to the server's fast ARGB order on the way.
+//
+// Owned by X11OverlayRenderer; main thread only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include <xcb/render.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include "engine/overlay/rgba_image.h"
+
+namespace hg {
+
+class X11PictureSlots {
+public:
+    X11PictureSlots(xcb_connection_t* connection, xcb_drawable_t drawable, xcb_render_pictformat_t argbFormat,
+                    int windowWidth, int windowHeight);
+    ~X11PictureSlots();
+    X11PictureSlots(const X11PictureSlots&) = delete;
+    X11PictureSlots& operator=(const X11PictureSlots&) = delete;
+
+    // Uploads into the slot not on screen and makes it current; the current
+    // one becomes the previous. False when the image cannot go up.
+    bool push(const RgbaImage& image);
+    void drop() { m_current = m_previous = -1; }
+    // To call after requests that read the pictures: the next upload waits
+    // until the server has handled them.
+    void markRead();
+
+    // XCB_NONE when there is none.
+    [[nodiscard]] xcb_render_picture_t current() const { return pictureOf(m_current); }
+    [[nodiscard]] xcb_render_picture_t previous() const { return pictureOf(m_previous); }
+
+private:
+    struct Slot {
+        xcb_pixmap_t pixmap = XCB_NONE;
+        xcb_render_picture_t picture = XCB_NONE;
+        xcb_gcontext_t gc = XCB_NONE;
+        int width = 0;
+        int height = 0;
+        xcb_shm_seg_t seg = XCB_NONE;
+        std::uint8_t* data = nullptr;  // the shared segment, when there is one
+        std::size_t size = 0;
+        bool sharedPixmap = false;     // `pixmap` is the segment itself
+    };
+
+    [[nodiscard]] xcb_render_picture_t pictureOf(int index) const;
+    bool prepare(Slot& slot, int width, int height);
+    bool attachShm(Slot& slot, std::size_t bytes);
+    void release(Slot& slot);
+    void waitForServer();
+    void putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride);
+
+    xcb_connection_t* m_c;
+    xcb_drawable_t m_drawable;
+    xcb_render_pictformat_t m_format;
+    int m_windowWidth;
+    int m_windowHeight;
+    bool m_shm = false;
+    bool m_sharedPixmaps = false;
+    std::array<Slot, 2> m_slots;
+    int m_current = -1;
+    int m_previous = -1;
+    std::optional<xcb_get_input_focus_cookie_t> m_fence;  // answered once the server read the last upload
+};
+
+} // namespace hg
