@@ -43,7 +43,8 @@ std::vector<X11Screens::Monitor> withoutAggregates(const std::vector<X11Screens:
 } // namespace
 
 X11Screens::X11Screens(xcb_connection_t* connection, xcb_window_t root, ScaleProvider scale)
-    : m_connection(connection), m_root(root), m_atoms(connection, {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP"}),
+    : m_connection(connection), m_root(root), m_atoms(connection, {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_CLIENT_LIST",
+                                                               "_NET_WM_STRUT_PARTIAL", "_NET_WM_STRUT"}),
       m_scale(std::move(scale))
 {
     refresh();
@@ -78,6 +79,8 @@ std::vector<X11Screens::Monitor> X11Screens::queryMonitors() const
             monitors[i].name.assign(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get()));
     }
     XReply<xcb_get_geometry_reply_t> geometry = rootGeometry.take();
+    if (geometry)
+        m_rootSize = Size{double(geometry->width), double(geometry->height)};
     if (monitors.empty() && geometry)  // no RandR: the whole root is one screen
         monitors.push_back({"screen", Rect(0, 0, geometry->width, geometry->height), true});
     return withoutAggregates(monitors);
@@ -96,10 +99,44 @@ std::optional<Rect> X11Screens::queryWorkArea() const
     return Rect(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]), v[2], v[3]);
 }
 
+std::vector<Strut> X11Screens::queryStruts() const
+{
+    x11::PropertyReply clientList =
+        x11::requestProperty(m_connection, m_root, m_atoms["_NET_CLIENT_LIST"], XCB_ATOM_WINDOW);
+    const std::vector<std::uint32_t> clients = x11::values32(clientList.take().get());
+    std::vector<std::pair<x11::PropertyReply, x11::PropertyReply>> pending;
+    for (xcb_window_t client : clients) {
+        pending.emplace_back(
+            x11::requestProperty(m_connection, client, m_atoms["_NET_WM_STRUT_PARTIAL"], XCB_ATOM_CARDINAL, 12),
+            x11::requestProperty(m_connection, client, m_atoms["_NET_WM_STRUT"], XCB_ATOM_CARDINAL, 4));
+    }
+    std::vector<Strut> struts;
+    for (auto& [partial, whole] : pending) {
+        std::vector<std::uint32_t> values = x11::values32(partial.take().get());
+        if (values.size() < 12)
+            values = x11::values32(whole.take().get());
+        if (std::optional<Strut> strut = strutFromValues(values, m_rootSize))
+            struts.push_back(*strut);
+    }
+    return struts;
+}
+
+Rect X11Screens::visibleArea(const Rect& monitor, const std::optional<Rect>& workArea,
+                             const std::vector<Strut>& struts) const
+{
+    if (!struts.empty())
+        return unreservedArea(monitor, m_rootSize, struts);
+    // Without struts, the window manager's single work area (which spans all
+    // monitors) is the best that is known.
+    const Rect visible = workArea ? monitor.intersected(*workArea) : monitor;
+    return visible.isEmpty() ? monitor : visible;
+}
+
 bool X11Screens::refresh()
 {
     const std::vector<Monitor> monitors = queryMonitors();
     const std::optional<Rect> workArea = queryWorkArea();
+    const std::vector<Strut> struts = queryStruts();
     const double primaryHeight = monitors.empty() ? 0 : monitors.front().bounds.maxY();
     auto flipped = [primaryHeight](const Rect& r) { return Rect(r.minX(), primaryHeight - r.maxY(), r.width(), r.height()); };
 
@@ -110,10 +147,7 @@ bool X11Screens::refresh()
         screen.name = m.name;
         screen.displayNumber = displayNumberForName(m.name);
         screen.frame = flipped(m.bounds);
-        Rect visible = workArea ? m.bounds.intersected(*workArea) : m.bounds;
-        if (visible.isEmpty())
-            visible = m.bounds;
-        screen.visibleFrame = flipped(visible);
+        screen.visibleFrame = flipped(visibleArea(m.bounds, workArea, struts));
         screen.backingScaleFactor = m_scale ? m_scale(m.name) : 1.0;
         bounds[*screen.displayNumber] = m.bounds;
         screens.push_back(std::move(screen));

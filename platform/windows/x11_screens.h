@@ -5,7 +5,8 @@
 // "DP-1"). Frames and visible frames are handed out in the bottom-left
 // convention, flipped against the primary screen's height; display bounds are
 // the monitor's rectangle in root coordinates. The visible frame is the
-// monitor without the panels, from `_NET_WORKAREA` of the current desktop.
+// monitor without the bands that panels reserve on it (their struts), or,
+// when no window reserves any, its part of `_NET_WORKAREA`.
 // Pixels count as points; the backing scale factor is 1 unless the
 // application's scale provider (Qt's device pixel ratio) says otherwise.
 //
@@ -24,6 +25,7 @@
 #include <xcb/xcb.h>
 
 #include "engine/windows/screens.h"
+#include "platform/windows/struts.h"
 #include "platform/x11/atom_cache.h"
 
 namespace hg {
@@ -56,6 +58,9 @@ public:
 private:
     [[nodiscard]] std::vector<Monitor> queryMonitors() const;
     [[nodiscard]] std::optional<Rect> queryWorkArea() const;
+    [[nodiscard]] std::vector<Strut> queryStruts() const;
+    [[nodiscard]] Rect visibleArea(const Rect& monitor, const std::optional<Rect>& workArea,
+                                   const std::vector<Strut>& struts) const;
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
@@ -63,6 +68,7 @@ private:
     ScaleProvider m_scale;
     std::vector<Screen> m_screens;
     std::map<std::uint32_t, Rect> m_bounds;
+    mutable Size m_rootSize;  // pixels, read with the monitors
 };
 
 } // namespace hg

@@ -112,5 +112,29 @@ TEST_F(FocusTest, TwoMonitorsGiveTwoDisplaysAndTheFocusDisplayFollowsTheWindow)
     }));
 }
 
+TEST_F(FocusTest, PanelOnOneMonitorShrinksOnlyThatScreensVisibleArea)
+{
+    start();
+    ASSERT_EQ(session->run({"xrandr", "--setmonitor", "left", "960/254x1080/286+0+0", "none"}), 0);
+    ASSERT_EQ(session->run({"xrandr", "--setmonitor", "right", "960/254x1080/286+960+0", "none"}), 0);
+    TestClient& panel = newClient();
+    ASSERT_NE(panel.open("bar 960x40+960+1040 type=dock strut=bottom:40:960:1919 class=p,Panel"), 0u);
+
+    auto areas = [&] {
+        screens->refresh();
+        std::vector<Rect> result;
+        for (const Screen& screen : screens->screens())
+            result.push_back(FocusTracker::visibleArea(screen, *screens).value_or(Rect::null()));
+        return result;
+    };
+    EXPECT_TRUE(eventually([&] {
+        return areas() == std::vector<Rect>{Rect(0, 0, 960, 1080), Rect(960, 0, 960, 1040)};
+    })) << areas().size();
+    // The frames in the bottom-left convention: the visible frame starts above the panel.
+    const Screen right = screens->screens().at(1);
+    EXPECT_EQ(right.frame, Rect(960, 0, 960, 1080));
+    EXPECT_EQ(right.visibleFrame, Rect(960, 40, 960, 1040));
+}
+
 } // namespace
 } // namespace hg::testing

@@ -17,7 +17,8 @@
 //       transient=NAME               WM_TRANSIENT_FOR the window labelled NAME
 //       appid=ID                     _GTK_APPLICATION_ID
 //       kdefile=ID                   _KDE_NET_WM_DESKTOP_FILE
-//       strut=top|bottom:PIXELS      _NET_WM_STRUT_PARTIAL along that edge, full width
+//       strut=top|bottom:PIXELS[:START:END]  _NET_WM_STRUT_PARTIAL along that edge,
+//                                    from x START to END (default the full width)
 //       override                     override-redirect (not managed)
 //       color=RRGGBB                 background colour (default a colour per window)
 //   raise NAME                       restack above its siblings (ConfigureWindow)
@@ -30,7 +31,8 @@
 //   quit                             exit (also at the end of input)
 //
 // Windows keep USPosition/USSize hints so that the window manager leaves them
-// where they were asked to be. The program paints nothing but its background.
+// where they were asked to be, and their label as their title. The program
+// paints nothing but its background.
 #include <poll.h>
 #include <unistd.h>
 
@@ -167,8 +169,12 @@ std::string upper(std::string s)
     return s;
 }
 
-void setProperties(Client& cl, xcb_window_t w, const OpenOptions& o, int x, int y, int width, int height)
+void setProperties(Client& cl, xcb_window_t w, const std::string& name, const OpenOptions& o, int x, int y,
+                   int width, int height)
 {
+    xcb_change_property(cl.c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(name.size()), name.data());
+    setText(cl, w, "_NET_WM_NAME", name);
     const std::string wmClass = o.instance + '\0' + o.className + '\0';
     xcb_change_property(cl.c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         static_cast<std::uint32_t>(wmClass.size()), wmClass.data());
@@ -210,23 +216,26 @@ void setProperties(Client& cl, xcb_window_t w, const OpenOptions& o, int x, int 
 void setStrut(Client& cl, xcb_window_t w, const std::string& strut)
 {
     const auto parts = split(strut, ':');
-    if (parts.size() != 2)
+    if (parts.size() != 2 && parts.size() != 4)
         return;
     const std::uint32_t size = static_cast<std::uint32_t>(std::stoi(parts[1]));
-    const std::uint32_t right = cl.screen->width_in_pixels - 1;
+    const std::uint32_t left = parts.size() == 4 ? static_cast<std::uint32_t>(std::stoi(parts[2])) : 0;
+    const std::uint32_t right =
+        parts.size() == 4 ? static_cast<std::uint32_t>(std::stoi(parts[3])) : cl.screen->width_in_pixels - 1u;
     // left, right, top, bottom, left_start_y, left_end_y, right_start_y, right_end_y,
     // top_start_x, top_end_x, bottom_start_x, bottom_end_x
     std::uint32_t values[12] = {};
     if (parts[0] == "top") {
         values[2] = size;
+        values[8] = left;
         values[9] = right;
     } else {
         values[3] = size;
+        values[10] = left;
         values[11] = right;
     }
     xcb_change_property(cl.c, XCB_PROP_MODE_REPLACE, w, cl.atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32,
                         12, values);
-    xcb_change_property(cl.c, XCB_PROP_MODE_REPLACE, w, cl.atom("_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, values);
 }
 
 std::string openWindow(Client& cl, std::istringstream& args)
@@ -249,7 +258,7 @@ std::string openWindow(Client& cl, std::istringstream& args)
                       static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width),
                       static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, cl.screen->root_visual,
                       XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
-    setProperties(cl, w, o, x, y, width, height);
+    setProperties(cl, w, name, o, x, y, width, height);
     if (!o.strut.empty())
         setStrut(cl, w, o.strut);
     cl.windows[name] = w;
