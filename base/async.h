@@ -22,6 +22,13 @@
 // Work already handed to the pool finishes, but its result is dropped.
 // Destroying an `Async` does not cancel the task: owners that must stop their
 // task hold the handle and call `cancel()` (main thread only).
+//
+// Two rules of C++ coroutines apply here with force:
+// - A coroutine lambda takes what it needs as parameters, never as captures:
+//   the closure dies at the first suspension, and its captures with it.
+// - Name a lambda before awaiting it (`auto work = [...]{...}; co_await
+//   onPool(pool, queue, std::move(work));`): g++ 12 destroys the captures of a
+//   lambda written inside a co_await expression too early.
 #pragma once
 
 #include <coroutine>

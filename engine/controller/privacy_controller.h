@@ -1,0 +1,225 @@
+// The orchestrator of the effect: switches it on and off, drives every frame
+// and every capture, keeps excluded applications and displays sharp, pauses
+// for sleep, lock, the screen saver and an updater's modal window, follows
+// system events, and falls back to system materials when screen capture is
+// not available.
+//
+// One instance, created and owned by the application delegate. It owns the
+// settings store, the window scanner, the screen capturer, the frame scheduler
+// and one `BlurOverlay` per covered display. It is observable: before every
+// change that the interface shows (enabled state, fallback mode, settings it
+// writes) it emits `objectWillChange`.
+//
+// Main thread only. Background work (scans, captures, blurs) hands its results
+// back through the main queue; a result started before a rebuild, a space
+// change or switching off is recognised by the changed `generation` and
+// dropped. Every callback, observer and task that points back here holds the
+// controller weakly.
+//
+// The behaviour is split over several files: privacy_controller.cpp (state
+// and switching), _frame.cpp (the frame tick), _capture.cpp (the capture
+// pass), _exclusions.cpp (excluded windows, full screen, pauses), _events.cpp
+// (system events) and _permission.cpp (capture capability and relaunch).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/async.h"
+#include "base/background_pool.h"
+#include "base/clock.h"
+#include "base/main_queue.h"
+#include "base/notification_center.h"
+#include "base/signal.h"
+#include "base/weak_ptr.h"
+#include "engine/capture/blur_processor.h"
+#include "engine/capture/screen_capturer.h"
+#include "engine/controller/desktop_ports.h"
+#include "engine/controller/effect_ports.h"
+#include "engine/overlay/blur_overlay.h"
+#include "engine/pacing/frame_scheduler.h"
+#include "engine/windows/focus_tracker.h"
+#include "engine/windows/window_scanner.h"
+#include "engine/windows/workspace.h"
+#include "settings/settings_store.h"
+
+namespace hg {
+
+// Everything the controller reaches the system through; owned by the
+// application, alive as long as the controller.
+struct PrivacyControllerPorts {
+    MainQueue& queue;
+    Clock& clock;
+    BackgroundPool& pool;
+    NotificationCenter& notifications;
+    DefaultsDomain& defaults;
+    WindowServer& windowServer;
+    Workspace& workspace;
+    ScreenSource& screens;
+    CaptureService& capture;
+    CaptureAccess& captureAccess;
+    OverlaySurfaceFactory& overlaySurfaces;
+    TickSourceFactory& ticks;
+    ApplicationWindows& appWindows;
+    PointerSource& pointer;
+    DisplayPower& displayPower;
+    SessionState& session;
+    EffectAlerts& alerts;
+    Relauncher& relauncher;
+};
+
+class PrivacyController : public ObservableObject {
+public:
+    using DisplayID = std::uint32_t;
+    using WindowID = std::uint32_t;
+
+    explicit PrivacyController(PrivacyControllerPorts ports);
+    ~PrivacyController() override;
+
+    // Switching. Toggling, as every caller does it: disable() or enable(), then
+    // store the new state with `setEffectEnabledSetting`.
+    void enable();
+    void disable();
+    [[nodiscard]] bool isEnabled() const { return m_enabled; }
+    // Writes the remembered on/off state ("enabled") after a toggle.
+    void setEffectEnabledSetting(bool enabled);
+    // Called with the new state at the end of enable() and disable().
+    std::function<void(bool)> onEnabledChanged;
+
+    // Throws every overlay away and builds new ones from the screens and settings.
+    void rebuildOverlays(bool animated);
+
+    // Live settings: clamped, compared, announced, stored and applied.
+    void setBlurRadius(double points);
+    void setTintAmount(double amount);
+    void setTintColor(Color color);
+    void setCursorRevealRadius(double points);
+    void addExcludedApp(std::string_view bundleID);
+    void removeExcludedApp(std::string_view bundleID);
+
+    [[nodiscard]] SettingsStore& store() { return m_store; }
+    [[nodiscard]] const SettingsStore& store() const { return m_store; }
+    [[nodiscard]] bool usesVibrancy() const { return m_usesVibrancy; }
+    [[nodiscard]] bool isPowerPaused() const { return m_powerPaused; }
+    [[nodiscard]] bool isUpdatePaused() const { return m_updatePaused; }
+    [[nodiscard]] const std::optional<FocusedWindow>& focus() const { return m_focus; }
+    [[nodiscard]] const std::map<DisplayID, std::unique_ptr<BlurOverlay>>& overlays() const { return m_overlays; }
+    [[nodiscard]] FrameScheduler& scheduler() { return m_scheduler; }
+    [[nodiscard]] std::uint64_t generation() const { return m_generation; }
+    [[nodiscard]] const std::vector<SharpWindow>& excludedWindows() const { return m_excludedWindows; }
+
+    // The two paths the scheduler drives (public for tests and benchmarks).
+    void frameTick();
+    void runCapturePass(CapturePass pass);
+    [[nodiscard]] std::uint64_t captureDelayNanos() const;
+    void clockCheck();
+
+    [[nodiscard]] bool focusIsRevealable() const;
+    [[nodiscard]] std::optional<WindowID> ownWindowOnOverlaidScreen() const;
+    // Whether a full-screen window of the frontmost application covers the display.
+    [[nodiscard]] bool isSwallowed(DisplayID display) const;
+
+    // Pauses (the notifications of the system-events code call these).
+    void enterPowerPause();
+    void leavePowerPause();
+    void enterUpdatePause();
+    void leaveUpdatePause();
+
+    // System events, as the observers installed by enable() call them.
+    void scheduleDisplayChange();
+    void handleDisplayChange();
+    void lockCheck();
+    void handleSpaceChange();
+
+private:
+    // Switching helpers.
+    void closeAllOverlays();
+    void installSchedulerHooks();
+    void registerObservers();
+    void removeObservers();
+    void applyTintToOverlays();
+    void resetSettled() { m_scheduler.setSettledFrames(0); }
+    void startCaptureLoopIfActive();
+    [[nodiscard]] double now() const { return m_ports.clock.secondsSinceReferenceDate(); }
+    [[nodiscard]] std::vector<Screen> coverableScreens() const;
+
+    // Frame tick.
+    void refreshFocus();
+    void setFocus(const std::optional<FocusedWindow>& choice);
+    void applyInsertion();
+    void announceCaptureExclusion();
+    [[nodiscard]] std::optional<FocusedWindow> locate(const FocusedWindow& window,
+                                                      const std::vector<WindowSnapshot>& windows) const;
+    [[nodiscard]] Reveal revealFor(DisplayID display, const std::vector<WindowSnapshot>& windows) const;
+    [[nodiscard]] std::optional<Rect> displayBounds(DisplayID display) const;
+
+    // Capture pass.
+    static Async capturePass(WeakPtr<PrivacyController> weak, CapturePass pass);
+    [[nodiscard]] std::set<DisplayID> coveredDisplays(const std::optional<FocusedWindow>& focus);
+
+    // Exclusions.
+    void recomputeExcludedWindows(const std::vector<WindowSnapshot>& windows);
+    [[nodiscard]] std::vector<SharpWindow> excludedWindowsOn(DisplayID display) const;
+
+    // Capture capability (fallback, alerts, relaunch).
+    void requestCaptureAccess();
+    void startPermissionWarnTask();
+    void showPermissionAlert();
+    void showRestartAlert();
+    void relaunch();
+    void permissionCheck();
+    void captureWatchdog();
+    void stuckPictureCheck();
+    [[nodiscard]] std::optional<DisplayID> alertHostDisplay() const;
+
+    PrivacyControllerPorts m_ports;
+    SettingsStore m_store;
+    ScreenCapturer m_capturer;
+    WindowScanner m_scanner;
+    std::map<DisplayID, std::unique_ptr<BlurOverlay>> m_overlays;
+    FrameScheduler m_scheduler;
+
+    std::vector<NotificationToken> m_observers;  // every observer, in registration order
+    ScopedTaskHandle m_displayChangeTask;
+    std::string m_screenSignature;
+    Async m_permissionWarnTask;
+    bool m_permissionAlertShown = false;
+    std::optional<double> m_backendSwitchedAwaitingFirstFrame;  // seconds
+    bool m_hasDeliveredFrameSinceBackendSwitch = false;
+    int m_captureAttemptsSinceBackendSwitch = 0;
+
+    bool m_enabled = false;
+    bool m_usesVibrancy = false;
+    bool m_powerPaused = false;
+    double m_powerPausedAt = 0;  // seconds
+    bool m_updatePaused = false;
+    std::optional<std::int32_t> m_frontmostPID;
+    std::set<DisplayID> m_lastCoveredDisplays;
+    std::set<DisplayID> m_lastSwallowedDisplays;
+    std::optional<FocusedWindow> m_focus;
+    std::optional<FocusedWindow> m_lastPicturedFocus;
+    std::optional<WindowID> m_insertionTargetID;
+    bool m_didApplyInsertion = false;
+    std::optional<WindowID> m_lastRevealedWindowID;
+    std::optional<Point> m_cursorPoint;  // window-server coordinates
+    int m_framesWithoutFocus = 0;
+    bool m_focusRectIsStale = false;
+    double m_focusRectStaleSince = 0;  // seconds
+    bool m_loggedInsertionBailout = false;
+    std::map<DisplayID, double> m_lastPictureAt;  // seconds
+    double m_enabledAt = 0;                        // seconds
+    std::uint64_t m_generation = 0;
+    std::vector<SharpWindow> m_excludedWindows;  // window-server coordinates
+    std::optional<WindowID> m_excludedSkipID;
+    std::optional<std::set<std::string>> m_excludedAppsComputedFor;
+
+    WeakPtrFactory<PrivacyController> m_weak{this};
+};
+
+} // namespace hg
