@@ -58,7 +58,8 @@ Polygon resampled(const Polygon& p, std::size_t count)
 // (1, 1), as the platform's named timing functions define them; y for x = t.
 double cubicTiming(double x1, double x2, double t)
 {
-    t = std::clamp(t, 0.0, 1.0);
+    if (t <= 0 || t >= 1)
+        return std::clamp(t, 0.0, 1.0);
     const auto bezier = [](double p1, double p2, double s) {
         const double u = 1 - s;
         return 3 * u * u * s * p1 + 3 * u * s * s * p2 + s * s * s;
@@ -75,10 +76,10 @@ double cubicTiming(double x1, double x2, double t)
 
 Polygons morphPolygons(const Polygons& from, const Polygons& to, double t)
 {
-    if (t <= 0)
-        return from;
     if (t >= 1 || from.size() != to.size())
         return to;
+    if (t <= 0)
+        return from;
     const Polygons a = sortedByArea(from);
     const Polygons b = sortedByArea(to);
     Polygons out;

@@ -15,7 +15,7 @@
 namespace hg {
 
 // The shape a fraction `t` (0...1) of the way from `from` to `to`: `from` at
-// 0, `to` at 1 and whenever the two cannot be matched.
+// 0, `to` at 1, and `to` at once whenever the two cannot be matched.
 [[nodiscard]] Polygons morphPolygons(const Polygons& from, const Polygons& to, double t);
 
 // Eased progress of an animation: 0 at the start, 1 at the end.

@@ -40,6 +40,10 @@ std::optional<xcb_rectangle_t> pixelRegion(const Rect& r, int width, int height)
                            static_cast<std::uint16_t>(clipped.width()), static_cast<std::uint16_t>(clipped.height())};
 }
 
+// Without a compositing manager a window is either shown or not; it shows
+// once its alpha reaches one half (half-way through a fade-in).
+constexpr double kShapedVisibleAlpha = 0.5;
+
 } // namespace
 
 X11OverlayRenderer::X11OverlayRenderer(xcb_connection_t* connection, xcb_window_t window, xcb_visualid_t visual,
@@ -196,7 +200,8 @@ void X11OverlayRenderer::drawMask(const OverlayFrame& frame)
 void X11OverlayRenderer::applyShape(const OverlayFrame& frame)
 {
     std::vector<xcb_rectangle_t> rects;
-    if ((frame.hasPicture || frame.material) && frame.alpha > 0) {
+    // A shaped window cannot be translucent: it shows from half opacity up.
+    if ((frame.hasPicture || frame.material) && frame.alpha >= kShapedVisibleAlpha) {
         for (const PixelRect& r : evenOddRectangles(frame.mask, m_width, m_height))
             rects.push_back({static_cast<std::int16_t>(r.x), static_cast<std::int16_t>(r.y),
                              static_cast<std::uint16_t>(r.width), static_cast<std::uint16_t>(r.height)});

@@ -208,6 +208,7 @@ TEST(PathMorph, MovesOutlinesSmoothlyAndSwitchesWhenUnmatched)
     Polygons two = to;
     two.push_back({{0, 0}, {5, 0}, {5, 5}});
     EXPECT_EQ(morphPolygons(from, two, 0.5), two);
+    EXPECT_EQ(morphPolygons({}, two, 0), two);  // a mask from nothing appears at once
     EXPECT_EQ(morphPolygons(from, to, 0), from);
     EXPECT_NEAR(easeInEaseOut(0.5), 0.5, 1e-6);
     EXPECT_LT(easeInEaseOut(0.1), 0.1);

@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -207,6 +208,75 @@ TEST_F(X11OverlayTest, ClosingLeavesNoWindowBehind)
     std::free(gone);
     if (const char* path = std::getenv("HUSHGLASS_OVERLAY_SCREENSHOT"))
         desktop->screenshot(path);
+}
+
+} // namespace
+} // namespace hg
+
+namespace hg {
+namespace {
+
+RgbaImage solidPicture(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    auto pixels = std::make_shared<std::vector<std::uint8_t>>(16 * 16 * 4);
+    for (std::size_t i = 0; i < pixels->size(); i += 4) {
+        (*pixels)[i] = r;
+        (*pixels)[i + 1] = g;
+        (*pixels)[i + 2] = b;
+        (*pixels)[i + 3] = 255;
+    }
+    return {16, 16, 64, pixels, 0.02};
+}
+
+TEST_F(X11OverlayTest, FadeInAndCrossFadeAdvanceOnFrameTicks)
+{
+    desktop->makeClient(0, 0, W, H, kGreen);
+    auto overlay = makeOverlay();
+    overlay->tick(1'000'000'000);
+    overlay->setAlpha(0);
+    overlay->beginTransaction(Animation::fadeIn);
+    overlay->setAlpha(1);
+    overlay->commitTransaction();
+    show(*overlay, maskWithHoles({}));
+    EXPECT_EQ(desktop->pixel(100, 100), kGreen);  // still transparent
+    overlay->tick(1'300'000'000);
+    EXPECT_EQ(desktop->pixel(100, 100), kRed);
+
+    overlay->setPicture(solidPicture(0, 0, 255), Animation::crossFade);
+    EXPECT_EQ(desktop->pixel(100, 100), kRed);
+    overlay->tick(1'375'000'000);  // half of 0.15 s
+    EXPECT_TRUE(nearColor(desktop->pixel(100, 100), {128, 0, 128}, 8)) << toString(desktop->pixel(100, 100));
+    overlay->tick(1'500'000'000);
+    EXPECT_EQ(desktop->pixel(100, 100), kBlue);
+    EXPECT_FALSE(overlay->isAnimating());
+}
+
+TEST_F(X11OverlayTest, VibrancyShowsAnOpaqueMaterialWithoutACompositor)
+{
+    desktop->makeClient(0, 0, W, H, kGreen);
+    X11OverlaySurface overlay(desktop->connection(), desktop->screen(), PixelRect{0, 0, W, H}, 1.0,
+                              {.usesVibrancy = true, .material = Material::menu}, OverlayRenderMode::automatic);
+    ASSERT_TRUE(overlay.isValid());
+    EXPECT_FALSE(overlay.usesAlpha());  // Xvfb with openbox: no compositing manager
+    overlay.setMask(maskWithHoles({Rect{100, 100, 100, 100}}), FillRule::evenOdd);
+    overlay.orderFront();
+    const Color menu = materialColor(Material::menu, false, false);
+    const Rgb expected{static_cast<int>(std::lround(menu.red * 255)), static_cast<int>(std::lround(menu.green * 255)),
+                       static_cast<int>(std::lround(menu.blue * 255))};
+    EXPECT_TRUE(nearColor(desktop->pixel(400, 400), expected, 2)) << toString(desktop->pixel(400, 400));
+    EXPECT_EQ(desktop->pixel(150, 150), kGreen);
+}
+
+TEST_F(X11OverlayTest, AlphaModeCarriesTheHolesInItsPixels)
+{
+    desktop->makeClient(0, 0, W, H, kGreen);
+    auto overlay = makeOverlay(OverlayRenderMode::alpha);
+    ASSERT_TRUE(overlay->usesAlpha());
+    show(*overlay, maskWithHoles({Rect{100, 100, 100, 100}}));
+    EXPECT_EQ(desktop->pixel(300, 300), kRed);
+    // Without a compositing manager nothing blends the transparent hole with
+    // what lies beneath: its premultiplied pixels show as black.
+    EXPECT_EQ(desktop->pixel(150, 150), (Rgb{0, 0, 0}));
 }
 
 } // namespace
