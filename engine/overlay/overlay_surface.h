@@ -105,7 +105,7 @@ public:
     virtual void orderFront() = 0;
     virtual void orderBelow(std::uint32_t windowID) = 0;
     virtual void orderOut() = 0;
-    // Destroys the window; no other call may follow.
+    // Destroys the window; every later call is ignored.
     virtual void close() = 0;
     virtual void setLevel(int level) = 0;
     virtual void setAlpha(double alpha) = 0;  // 0...1

@@ -83,7 +83,7 @@ X11OverlaySurface::X11OverlaySurface(xcb_connection_t* connection, xcb_screen_t*
     m_alphaMode = mode == OverlayRenderMode::alpha
         || (mode == OverlayRenderMode::automatic && compositingManagerRunning(m_c, screenNumber));
     m_alpha.to = 1;
-    createWindow(screen, options);
+    createWindow(screen);
 }
 
 X11OverlaySurface::~X11OverlaySurface()
@@ -104,7 +104,7 @@ bool X11OverlaySurface::compositingManagerRunning(xcb_connection_t* connection, 
     return owner && owner->owner != XCB_NONE;
 }
 
-void X11OverlaySurface::createWindow(xcb_screen_t* screen, const OverlaySurfaceOptions& options)
+void X11OverlaySurface::createWindow(xcb_screen_t* screen)
 {
     std::optional<xcb_visualid_t> visual = m_alphaMode ? argbVisual(screen) : std::nullopt;
     if (m_alphaMode && !visual) {
@@ -130,7 +130,17 @@ void X11OverlaySurface::createWindow(xcb_screen_t* screen, const OverlaySurfaceO
     xcb_shape_rectangles(m_c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, m_window, 0, 0, 0, nullptr);
     if (!m_alphaMode)
         xcb_shape_rectangles(m_c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED, m_window, 0, 0, 0, nullptr);
+    describeWindow();
+    m_renderer = std::make_unique<X11OverlayRenderer>(m_c, m_window, visualId, depth, m_geometry.width,
+                                                      m_geometry.height, m_alphaMode);
+    if (!m_renderer->isValid())
+        logLine("Hushglass: the overlay cannot draw on this X server");
+    m_pending.base = true;
+    present();
+}
 
+void X11OverlaySurface::describeWindow()
+{
     static constexpr char kClass[] = "hushglass-overlay\0Hushglass";
     xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, sizeof kClass, kClass);
     static constexpr char kName[] = "Hushglass overlay";
@@ -139,19 +149,13 @@ void X11OverlaySurface::createWindow(xcb_screen_t* screen, const OverlaySurfaceO
     xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
     const std::uint32_t marker = 1;
     setProperty(m_c, m_window, kOverlayMarkerProperty, XCB_ATOM_CARDINAL, 32, 1, &marker);
-    // X11 cannot keep other programs from reading the overlay: `options.sharingType`
-    // is honoured by leaving overlays out of Hushglass's own captures only.
+    // X11 cannot keep other programs from reading the overlay (sharing type
+    // none): Hushglass's own captures leave every window so marked out.
     if (m_alphaMode && m_vibrancy) {
+        // An empty region asks the compositor to blur behind the whole window.
         m_blurBehind = rootSupports(m_c, m_root, "_KDE_NET_WM_BLUR_BEHIND_REGION");
         setProperty(m_c, m_window, "_KDE_NET_WM_BLUR_BEHIND_REGION", XCB_ATOM_CARDINAL, 32, 0, nullptr);
     }
-    m_renderer = std::make_unique<X11OverlayRenderer>(m_c, m_window, visualId, depth, m_geometry.width,
-                                                      m_geometry.height, m_alphaMode);
-    if (!m_renderer->isValid())
-        logLine("Hushglass: the overlay cannot draw on this X server");
-    (void)options;
-    m_pending.base = true;
-    present();
 }
 
 void X11OverlaySurface::orderFront()

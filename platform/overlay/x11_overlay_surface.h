@@ -90,7 +90,9 @@ private:
         double width = 2;  // pixels
     };
 
-    void createWindow(xcb_screen_t* screen, const OverlaySurfaceOptions& options);
+    void createWindow(xcb_screen_t* screen);
+    // Class, name, input hint and the mark of Hushglass's overlays.
+    void describeWindow();
     [[nodiscard]] Animation currentAnimation() const;
     template <typename T>
     [[nodiscard]] double progress(const Animated<T>& a) const;
