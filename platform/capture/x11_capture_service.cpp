@@ -1,0 +1,124 @@
+#include "platform/capture/x11_capture_service.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/capture/x11_compositor.h"
+#include "platform/windows/window_layer.h"
+#include "platform/windows/x11_window_server.h"
+#include "platform/x11/atom_cache.h"
+#include "platform/x11/window_list_query.h"
+
+namespace hg {
+namespace {
+
+// `_NET_WM_DESKTOP` of a window shown on every desktop.
+constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+
+bool contains(const std::vector<xcb_atom_t>& atoms, xcb_atom_t atom)
+{
+    return atom != XCB_ATOM_NONE && std::find(atoms.begin(), atoms.end(), atom) != atoms.end();
+}
+
+} // namespace
+
+struct X11CaptureService::Shared {
+    Shared(xcb_connection_t* c, const xcb_screen_t* screen)
+        : atoms(c), query(c, screen->root, atoms), kinds(atoms), compositor(c, screen)
+    {
+    }
+
+    std::vector<ShareableWindow> onScreenWindows(const x11::WindowList& list) const
+    {
+        std::vector<ShareableWindow> out;
+        for (const x11::TopLevelWindow& w : list.windows) {
+            if (!w.viewable || contains(w.states, kinds.stateHidden))
+                continue;
+            if (w.desktop && list.currentDesktop && *w.desktop != kAllDesktops && *w.desktop != *list.currentDesktop)
+                continue;
+            ShareableWindow s;
+            s.windowID = w.frame;
+            if (w.pid && *w.pid <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+                s.ownerPID = static_cast<std::int32_t>(*w.pid);
+            s.ownerAppID = X11WindowServer::applicationIdentifier(w).value_or("");
+            s.frame = Rect(w.x, w.y, w.width, w.height);
+            s.layer = static_cast<int>(std::clamp<std::int64_t>(windowLayer(w, kinds), std::numeric_limits<int>::min(),
+                                                                std::numeric_limits<int>::max()));
+            s.isDock = contains(w.types, kinds.dock);
+            out.push_back(std::move(s));
+        }
+        return out;
+    }
+
+    x11::AtomCache atoms;
+    x11::WindowListQuery query;
+    WindowKindAtoms kinds;
+    X11Compositor compositor;
+};
+
+X11CaptureService::X11CaptureService(xcb_connection_t* connection, const xcb_screen_t* screen, BackgroundPool& pool,
+                                     DisplayProvider displays)
+    : m_shared(std::make_shared<Shared>(connection, screen)), m_pool(pool), m_displays(std::move(displays))
+{
+}
+
+X11CaptureService::~X11CaptureService() = default;
+
+bool X11CaptureService::isReady() const
+{
+    return m_shared->compositor.isReady();
+}
+
+bool X11CaptureService::hasScreen(DisplayID display) const
+{
+    const auto displays = m_displays ? m_displays() : std::vector<ShareableDisplay>{};
+    return std::any_of(displays.begin(), displays.end(),
+                       [display](const ShareableDisplay& d) { return d.displayID == display; });
+}
+
+void X11CaptureService::shareableContent(ContentReply done)
+{
+    ShareableContent content;
+    if (m_displays)
+        content.displays = m_displays();
+    m_pool.run([shared = m_shared, content = std::move(content), done = std::move(done)]() mutable {
+        std::optional<x11::WindowList> list = shared->query.run();
+        if (!list) {
+            done(std::nullopt);
+            return;
+        }
+        content.windows = shared->onScreenWindows(*list);
+        done(std::move(content));
+    });
+}
+
+void X11CaptureService::screenshot(const ContentFilter& filter, const CaptureConfiguration& configuration,
+                                   ImageReply done)
+{
+    const double scale = filter.pointPixelScale() > 0 ? filter.pointPixelScale() : 1.0;
+    const Rect& frame = filter.display.frame;
+    const Rect source(frame.minX() * scale, frame.minY() * scale, frame.width() * scale, frame.height() * scale);
+    std::vector<xcb_window_t> excluded(filter.excludedWindows.begin(), filter.excludedWindows.end());
+    m_pool.run([shared = m_shared, source, configuration, excluded = std::move(excluded),
+                done = std::move(done)]() mutable {
+        done(shared->compositor.capture(source, configuration.width, configuration.height, excluded));
+    });
+}
+
+X11CaptureService::DisplayProvider X11CaptureService::displaysOf(const ScreenSource& screens)
+{
+    return [&screens] {
+        std::vector<ShareableDisplay> out;
+        for (const Screen& s : screens.screens()) {
+            if (!s.displayNumber)
+                continue;
+            const std::optional<Rect> bounds = screens.displayBounds(*s.displayNumber);
+            if (!bounds)
+                continue;
+            out.push_back({*s.displayNumber, *bounds, s.backingScaleFactor > 0 ? s.backingScaleFactor : 1.0});
+        }
+        return out;
+    };
+}
+
+} // namespace hg

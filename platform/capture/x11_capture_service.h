@@ -1,0 +1,57 @@
+// The capture service of an X11 desktop (see engine/capture/capture_service.h).
+//
+// Shareable content is the window list (platform/x11's query: the root's
+// children front-most first, their processes, application identifiers, types
+// and states) restricted to windows shown on the current desktop, with the
+// displays given by the application (RandR monitors, see `displaysOf`).
+// Screenshots are composed on the X server by `X11Compositor`; the root's
+// children stay redirected for the life of this object.
+//
+// Both requests run on the background pool and reply from there; the object
+// itself is made, used and destroyed on the main thread. Work still queued
+// when it is destroyed finishes on state it shares with that work.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <xcb/xcb.h>
+
+#include "base/background_pool.h"
+#include "engine/capture/capture_service.h"
+#include "engine/windows/screens.h"
+
+namespace hg {
+
+class X11Compositor;
+
+class X11CaptureService final : public CaptureService {
+public:
+    // The displays, read on the main thread at each request.
+    using DisplayProvider = std::function<std::vector<ShareableDisplay>()>;
+
+    X11CaptureService(xcb_connection_t* connection, const xcb_screen_t* screen, BackgroundPool& pool,
+                      DisplayProvider displays);
+    ~X11CaptureService() override;
+
+    bool hasScreen(DisplayID display) const override;
+    void shareableContent(ContentReply done) override;
+    void screenshot(const ContentFilter& filter, const CaptureConfiguration& configuration,
+                    ImageReply done) override;
+
+    // False when the server cannot capture (see X11Compositor).
+    [[nodiscard]] bool isReady() const;
+
+    // The screens of a screen source as shareable displays: their display
+    // numbers, bounds in root coordinates and backing scale factors.
+    [[nodiscard]] static DisplayProvider displaysOf(const ScreenSource& screens);
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+    BackgroundPool& m_pool;
+    DisplayProvider m_displays;
+};
+
+} // namespace hg

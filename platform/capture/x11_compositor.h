@@ -1,0 +1,99 @@
+// Still pictures of part of an X screen, composed on the X server.
+//
+// While this object lives, the root's children are redirected (Composite,
+// automatic mode): the server keeps every top-level window's contents in a
+// pixmap of its own, even where other windows cover it, and still paints the
+// screen itself. A picture is composed from those pixmaps with XRender, bottom
+// to top, leaving out the windows asked for and unmapped ones, each clipped to
+// its bounding shape, over the desktop background (`_XROOTPMAP_ID` or
+// `ESETROOT_PMAP_ID`, else a solid colour), scaled on the server to the size
+// asked for, and read back through MIT-SHM.
+//
+// Windows that vanish or unmap during a capture cost nothing but their own
+// part of that picture: every request that names one is checked and its error
+// dropped, so nothing reaches the event queue or the log.
+//
+// `capture` may be called from any thread (one capture at a time; a mutex
+// serialises them) on a thread-safe xcb connection shared with the main
+// thread.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <xcb/render.h>
+#include <xcb/xcb.h>
+
+#include "base/geometry.h"
+#include "engine/capture/captured_image.h"
+
+namespace hg {
+
+class X11Compositor {
+public:
+    // `connection` and `screen` must outlive this object.
+    X11Compositor(xcb_connection_t* connection, const xcb_screen_t* screen);
+    ~X11Compositor();
+    X11Compositor(const X11Compositor&) = delete;
+    X11Compositor& operator=(const X11Compositor&) = delete;
+
+    // False when the server lacks Composite 0.2, Render or MIT-SHM.
+    [[nodiscard]] bool isReady() const { return m_ready; }
+    [[nodiscard]] const std::string& problem() const { return m_problem; }
+
+    // The root area `source` (pixels, root coordinates) at width × height
+    // pixels, BGRA bytes, opaque. nullopt when the server could not do it.
+    [[nodiscard]] std::optional<CapturedImage> capture(const Rect& source, int width, int height,
+                                                       const std::vector<xcb_window_t>& excluded);
+
+    // Windows composed by the last capture (for tests and benchmarks).
+    [[nodiscard]] int lastWindowCount() const { return m_lastWindowCount; }
+
+private:
+    struct Window {
+        xcb_window_t id = XCB_WINDOW_NONE;
+        xcb_visualid_t visual = 0;
+        Rect outer;                             // root coordinates, border included
+        std::vector<xcb_rectangle_t> shape;     // bounding shape, root coordinates
+    };
+
+    bool checkExtensions();
+    std::vector<Window> queryWindows(const Rect& source, const std::vector<xcb_window_t>& excluded,
+                                     xcb_pixmap_t& background);
+    bool ensureTarget(int width, int height);
+    bool ensureSharedMemory(std::size_t bytes);
+    void releaseSharedMemory();
+    void paintBackground(xcb_pixmap_t background, const Rect& source, int width, int height);
+    void paintWindow(const Window& window, const Rect& source, int width, int height);
+    xcb_render_pictformat_t formatForVisual(xcb_visualid_t visual) const;
+    xcb_render_transform_t transformFor(const Rect& source, int width, int height, double originX,
+                                        double originY) const;
+
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root;
+    std::uint8_t m_rootDepth;
+    xcb_visualid_t m_rootVisual;
+    bool m_ready = false;
+    std::string m_problem;
+    bool m_redirected = false;
+
+    std::mutex m_mutex;  // one capture at a time; guards everything below
+    xcb_render_pictformat_t m_targetFormat = 0;
+    xcb_render_pictformat_t m_rootFormat = 0;
+    std::uint8_t m_targetDepth = 32;
+    xcb_atom_t m_rootPixmapAtoms[2] = {XCB_ATOM_NONE, XCB_ATOM_NONE};
+    xcb_pixmap_t m_targetPixmap = XCB_NONE;
+    xcb_render_picture_t m_target = XCB_NONE;
+    int m_targetWidth = 0;
+    int m_targetHeight = 0;
+    std::uint32_t m_segment = 0;  // MIT-SHM segment id on the server
+    int m_shmId = -1;
+    void* m_shmAddress = nullptr;
+    std::size_t m_shmSize = 0;
+    int m_lastWindowCount = 0;
+};
+
+} // namespace hg

@@ -1,0 +1,187 @@
+#include "platform/capture/x11_capture_service.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <unistd.h>
+
+#include "engine/capture/screen_capturer.h"
+#include "platform/capture/x11_capture_access.h"
+#include "platform/capture/x11_compositor.h"
+#include "support/manual_queue.h"
+#include "tests/x11_capture/capture_desktop.h"
+
+namespace hg {
+namespace {
+
+using testing::CaptureDesktop;
+using testing::pixelAt;
+using testing::Rgb;
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr Rgb kWallpaper{20, 40, 200};
+constexpr Rgb kRed{220, 30, 30};
+constexpr Rgb kGreen{30, 200, 60};
+constexpr Rgb kYellow{240, 220, 20};
+constexpr Rgb kMagenta{230, 0, 230};
+
+class X11CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testing::XSession::available())
+            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        desktop = std::make_unique<CaptureDesktop>(kWidth, kHeight);
+        ASSERT_TRUE(desktop->ok()) << desktop->session().error();
+        connection = xcb_connect(desktop->session().display().c_str(), nullptr);
+        ASSERT_FALSE(xcb_connection_has_error(connection));
+        screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        desktop->setWallpaper(kWallpaper);
+    }
+    void TearDown() override
+    {
+        compositor.reset();
+        if (connection)
+            xcb_disconnect(connection);
+    }
+    X11Compositor& makeCompositor()
+    {
+        compositor = std::make_unique<X11Compositor>(connection, screen);
+        return *compositor;
+    }
+    std::optional<CapturedImage> captureAll(const std::vector<xcb_window_t>& excluded = {})
+    {
+        return compositor->capture(Rect(0, 0, kWidth, kHeight), kWidth, kHeight, excluded);
+    }
+
+    std::unique_ptr<CaptureDesktop> desktop;
+    xcb_connection_t* connection = nullptr;
+    const xcb_screen_t* screen = nullptr;
+    std::unique_ptr<X11Compositor> compositor;
+};
+
+TEST_F(X11CaptureTest, LeavingOutTheFrontWindowShowsWhatLiesBehindIt)
+{
+    ASSERT_TRUE(makeCompositor().isReady()) << compositor->problem();
+    desktop->makeWindow(100, 100, 200, 150, kRed);
+    const xcb_window_t front = desktop->makeWindow(200, 150, 200, 150, kGreen);
+
+    auto all = captureAll();
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->width, kWidth);
+    EXPECT_EQ(pixelAt(*all, 250, 200), kGreen);
+    EXPECT_EQ(pixelAt(*all, 150, 130), kRed);
+    EXPECT_EQ(pixelAt(*all, 600, 440), kWallpaper);
+
+    auto without = captureAll({front});
+    ASSERT_TRUE(without);
+    EXPECT_EQ(pixelAt(*without, 250, 200), kRed);        // the window below
+    EXPECT_EQ(pixelAt(*without, 380, 280), kWallpaper);  // the desktop, not black
+    EXPECT_EQ(pixelAt(*without, all->width - 1, all->height - 1), kWallpaper);
+    EXPECT_EQ(*(without->row(0) + 3), 255);  // opaque
+}
+
+TEST_F(X11CaptureTest, AShapedWindowIsComposedWithinItsShape)
+{
+    ASSERT_TRUE(makeCompositor().isReady()) << compositor->problem();
+    desktop->makeWindow(300, 100, 200, 200, kYellow, /*overrideRedirect=*/true);
+    desktop->shape(desktop->lastClient(), {{0, 0, 100, 200}, {100, 150, 100, 50}});  // an L
+    auto image = captureAll();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(pixelAt(*image, 320, 150), kYellow);
+    EXPECT_EQ(pixelAt(*image, 450, 280), kYellow);
+    EXPECT_EQ(pixelAt(*image, 450, 150), kWallpaper);  // outside the shape
+}
+
+TEST_F(X11CaptureTest, ReducedCapturesAreScaledOnTheServer)
+{
+    ASSERT_TRUE(makeCompositor().isReady()) << compositor->problem();
+    desktop->makeWindow(0, 0, 320, 240, kRed, true);
+    auto image = compositor->capture(Rect(0, 0, kWidth, kHeight), kWidth / 2, kHeight / 2, {});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, kWidth / 2);
+    EXPECT_EQ(pixelAt(*image, 80, 60), kRed);
+    EXPECT_EQ(pixelAt(*image, 240, 180), kWallpaper);
+    // A part of the screen, offset: the translation sits in the transform.
+    image = compositor->capture(Rect(160, 120, 320, 240), 320, 240, {});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(pixelAt(*image, 100, 80), kRed);
+    EXPECT_EQ(pixelAt(*image, 200, 160), kWallpaper);
+}
+
+TEST_F(X11CaptureTest, TheProgramsOwnWindowsAndTheFocusWindowAreLeftOut)
+{
+    desktop->makeWindow(50, 50, 300, 200, kRed);
+    const xcb_window_t focus = desktop->makeWindow(80, 80, 100, 100, kGreen);
+    desktop->makeWindow(400, 200, 150, 150, kMagenta, /*overrideRedirect=*/true, /*ownPid=*/true);
+
+    testing::ManualQueue queue;
+    testing::ManualPool pool;
+    X11CaptureService service(connection, screen, pool, [] {
+        return std::vector<ShareableDisplay>{{7, Rect(0, 0, kWidth, kHeight), 1}};
+    });
+    ASSERT_TRUE(service.isReady());
+    ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
+    std::optional<std::optional<CaptureResult>> result;
+    capturer.capture(7, {focus}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
+    for (int i = 0; i < 100 && !result; ++i) {
+        pool.runAll();
+        queue.runUntilIdle();
+    }
+    ASSERT_TRUE(result && *result);
+    const CapturedImage& image = (*result)->image;
+    EXPECT_DOUBLE_EQ((*result)->scale, 1.0);
+    EXPECT_EQ(pixelAt(image, 120, 120), kRed);        // the focus window is gone
+    EXPECT_EQ(pixelAt(image, 470, 270), kWallpaper);  // so is our own window
+    ASSERT_TRUE(capturer.filter(7));
+    EXPECT_EQ(capturer.filter(7)->excludedWindows.size(), 2u);
+
+    X11CaptureAccess access(connection);
+    EXPECT_EQ(access.preflight(), !X11CaptureAccess::isWaylandSession());
+}
+
+TEST_F(X11CaptureTest, WindowsVanishingDuringCapturesCostNothingButThemselves)
+{
+    ASSERT_TRUE(makeCompositor().isReady()) << compositor->problem();
+    desktop->makeWindow(10, 10, 100, 100, kRed, /*overrideRedirect=*/true);
+    std::atomic<bool> stop = false;
+    // Another client maps and destroys windows as fast as it can.
+    std::thread churn([&] {
+        xcb_connection_t* c = xcb_connect(desktop->session().display().c_str(), nullptr);
+        const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const std::uint32_t values[] = {0xff00ff00u, 1u};
+        while (!stop) {
+            const xcb_window_t w = xcb_generate_id(c);
+            xcb_create_window(c, XCB_COPY_FROM_PARENT, w, s->root, 300, 300, 80, 80, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual,
+                              XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+            xcb_map_window(c, w);
+            xcb_flush(c);
+            xcb_destroy_window(c, w);
+            xcb_flush(c);
+        }
+        xcb_disconnect(c);
+    });
+    int failures = 0;
+    for (int i = 0; i < 60; ++i) {
+        auto image = captureAll();
+        if (!image)
+            ++failures;
+        else
+            EXPECT_EQ(pixelAt(*image, 50, 50), kRed);
+    }
+    stop = true;
+    churn.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_FALSE(xcb_connection_has_error(connection));
+    // No error from the vanished windows reached the event queue.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+        EXPECT_NE(event->response_type, 0) << "an X error leaked";
+        std::free(event);
+    }
+}
+
+} // namespace
+} // namespace hg
