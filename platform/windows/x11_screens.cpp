@@ -62,7 +62,12 @@ std::uint32_t X11Screens::displayNumberForName(std::string_view name)
 
 std::vector<X11Screens::Monitor> X11Screens::queryMonitors() const
 {
-    MonitorsReply pending(m_connection, xcb_randr_get_monitors(m_connection, m_root, 1), xcb_randr_get_monitors_reply);
+    // xcb closes the whole connection on a request of an absent extension.
+    const xcb_query_extension_reply_t* randr = xcb_get_extension_data(m_connection, &xcb_randr_id);
+    MonitorsReply pending;
+    if (randr && randr->present)
+        pending = MonitorsReply(m_connection, xcb_randr_get_monitors(m_connection, m_root, 1),
+                                xcb_randr_get_monitors_reply);
     GeometryReply rootGeometry(m_connection, xcb_get_geometry(m_connection, m_root), xcb_get_geometry_reply);
     XReply<xcb_randr_get_monitors_reply_t> reply = pending.take();
     std::vector<Monitor> monitors;

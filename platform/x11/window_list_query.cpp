@@ -68,7 +68,9 @@ void applyStable(const WindowListQuery::StableDetails& d, TopLevelWindow& w)
 // owner. Windows name their client by the high bits of their id.
 ClientIdsReply requestProcesses(xcb_connection_t* c, const std::vector<xcb_window_t>& windows)
 {
-    if (windows.empty())
+    // xcb closes the whole connection on a request of an absent extension.
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_res_id);
+    if (windows.empty() || !extension || !extension->present)
         return {};
     std::vector<xcb_res_client_id_spec_t> specs;
     specs.reserve(windows.size());
@@ -332,7 +334,8 @@ void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2
     if (unnamed.empty())
         return;
     ClientIdsReply processes = requestProcesses(c, unnamed);
-    ++roundTrips;
+    if (processes.isPending() || !popups.empty())
+        ++roundTrips;
     for (std::size_t k = 0; k < popups.size(); ++k) {
         TopLevelWindow& window = listed[popups[k]];
         window.client = root.children[popups[k]];

@@ -57,6 +57,31 @@ TEST_F(FocusTest, ModalDialogTakesTheFocusFromTheFrontmostApplication)
     EXPECT_EQ(d->layer, 8);
 }
 
+TEST_F(FocusTest, DesktopShellInFrontLeavesTheFocusOnTheFrontMostWindow)
+{
+    start();
+    TestClient& shell = newClient();
+    TestClient& editor = newClient();
+    const std::uint32_t desktop = shell.open("desktop 1920x1080+0+0 type=desktop class=fm,Files");
+    const std::uint32_t folder = shell.open("folder 500x400+100+100 class=fm,Files");
+    const std::uint32_t document = editor.open("doc 600x400+300+300 class=ed,Editor");
+    ASSERT_TRUE(desktop && folder && document);
+
+    shell.command("activate desktop");  // the desktop clicked
+    EXPECT_TRUE(eventually([&] {
+        auto front = workspace->frontmostApplication();
+        auto f = focus();
+        return front && front->pid == shell.pid() && front->isDesktopShell && f && f->windowID == frameOf(document);
+    }));
+    EXPECT_EQ(findWindow(scan(), frameOf(desktop)), nullptr);  // desktop elements are left out
+
+    shell.command("activate folder");  // now the shell's window is in front of the editor
+    EXPECT_TRUE(eventually([&] {
+        auto f = focus();
+        return f && f->windowID == frameOf(folder);
+    }));
+}
+
 TEST_F(FocusTest, DockIsNeverTheFocus)
 {
     start();
