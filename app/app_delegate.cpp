@@ -3,31 +3,78 @@
 #include <QCoreApplication>
 
 #include "base/log.h"
+#include "platform/windows/qt_screen_scale.h"
 
 namespace hg {
 
-AppDelegate::AppDelegate()
-    : m_i18n(m_defaults, m_notifications, m_preferredLanguages),
-      m_settings(m_defaults),
-      m_preferences(m_defaults, m_loginItem)
+AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
+    : m_connection(connection),
+      m_screen(screen),
+      m_i18n(m_defaults, m_notifications, m_preferredLanguages),
+      m_preferences(m_defaults, m_loginItem),
+      m_screens(connection, screen->root, qtScreenScale()),
+      m_windowServer(connection, screen->root),
+      m_workspace(m_windowServer),
+      m_capture(connection, screen, m_pool, X11CaptureService::displaysOf(m_screens)),
+      m_captureAccess(connection),
+      m_overlaySurfaces(connection, screen, m_screens),
+      m_ticks(),
+      m_appWindows(connection, screen->root),
+      m_pointer(connection, screen->root),
+      m_displayPower(connection),
+      m_session(connection, screen->root),
+      m_alerts(m_i18n, m_screens),
+      m_privacy(controllerPorts()),
+      m_events(m_notifications, connection, screen->root, SystemBuses::standard(), &m_screens)
 {
+}
+
+PrivacyControllerPorts AppDelegate::controllerPorts()
+{
+    return {
+        .queue = m_queue,
+        .clock = m_clock,
+        .pool = m_pool,
+        .notifications = m_notifications,
+        .defaults = m_defaults,
+        .windowServer = m_windowServer,
+        .workspace = m_workspace,
+        .screens = m_screens,
+        .capture = m_capture,
+        .captureAccess = m_captureAccess,
+        .overlaySurfaces = m_overlaySurfaces,
+        .ticks = m_ticks,
+        .appWindows = m_appWindows,
+        .pointer = m_pointer,
+        .displayPower = m_displayPower,
+        .session = m_session,
+        .alerts = m_alerts,
+        .relauncher = m_relauncher,
+    };
 }
 
 AppDelegate::~AppDelegate()
 {
+    m_privacy.disable();
     m_pool.waitForDone();
 }
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-    m_settings.load();
+    m_privacy.store().load();
+    if (m_privacy.store().effectEnabled)
+        m_privacy.enable();
+    m_events.start();
     m_localeWatcher = std::make_unique<LocaleChangeWatcher>(m_notifications, QCoreApplication::instance());
-    logFormat("Hushglass: running with the settings of %s (effect %s when last switched)",
-              m_defaults.path().toStdString().c_str(), m_settings.effectEnabled ? "on" : "off");
+    logFormat("Hushglass: running with the settings of %s (effect %s)", m_defaults.path().toStdString().c_str(),
+              m_privacy.isEnabled() ? "on" : "off");
 }
 
 void AppDelegate::applicationWillTerminate()
 {
+    m_privacy.disable();
+    m_events.stop();
+    xcb_flush(m_connection);
     logLine("Hushglass: quitting");
 }
 

@@ -1,36 +1,55 @@
 // The application delegate: owns every long-lived object of the program and
 // is the only place that wires the core to the platform.
 //
-// Created by main() after the Qt application, on the main thread; destroyed
-// after the event loop ends. `applicationDidFinishLaunching` runs once the
-// event loop is up; `applicationWillTerminate` runs before it stops.
+// Created by main() after the Qt application, on the main thread, and
+// destroyed after the event loop ends. `applicationDidFinishLaunching` runs
+// once the event loop is up; `applicationWillTerminate` runs before it stops
+// and switches the effect off, so every overlay window is gone before the
+// process ends.
 #pragma once
 
 #include <memory>
+#include <xcb/xcb.h>
 
 #include "base/notification_center.h"
+#include "engine/controller/privacy_controller.h"
+#include "platform/capture/x11_capture_access.h"
+#include "platform/capture/x11_capture_service.h"
+#include "platform/desktop/desktop_services.h"
+#include "platform/events/system_event_sources.h"
 #include "platform/i18n/qt_preferred_languages.h"
+#include "platform/overlay/x11_overlay_factory.h"
+#include "platform/pacing/x11_tick_source.h"
 #include "platform/runtime/qt_runtime.h"
 #include "platform/settings/json_file_defaults.h"
+#include "platform/shell/qt_effect_alerts.h"
+#include "platform/windows/x11_screens.h"
+#include "platform/windows/x11_window_server.h"
+#include "platform/windows/x11_workspace.h"
 #include "settings/settings_preferences.h"
-#include "settings/settings_store.h"
 #include "ui/i18n/i18n.h"
 
 namespace hg {
 
 class AppDelegate {
 public:
-    AppDelegate();
+    // `connection` is the Qt application's X11 connection; `screen` its default screen.
+    AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen);
     ~AppDelegate();
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
-    [[nodiscard]] SettingsStore& settings() { return m_settings; }
+    [[nodiscard]] PrivacyController& privacy() { return m_privacy; }
     [[nodiscard]] SettingsPreferences& preferences() { return m_preferences; }
     [[nodiscard]] I18n& i18n() { return m_i18n; }
 
 private:
+    [[nodiscard]] PrivacyControllerPorts controllerPorts();
+
+    xcb_connection_t* m_connection;
+    xcb_screen_t* m_screen;
+
     SystemClock m_clock;
     QtMainQueue m_queue;
     QtBackgroundPool m_pool;
@@ -39,8 +58,24 @@ private:
     NoLoginItem m_loginItem;
     QtPreferredLanguages m_preferredLanguages;
     I18n m_i18n;
-    SettingsStore m_settings;
     SettingsPreferences m_preferences;
+
+    X11Screens m_screens;
+    X11WindowServer m_windowServer;
+    X11Workspace m_workspace;
+    X11CaptureService m_capture;
+    X11CaptureAccess m_captureAccess;
+    X11OverlaySurfaceFactory m_overlaySurfaces;
+    X11TickSourceFactory m_ticks;
+    QtApplicationWindows m_appWindows;
+    X11Pointer m_pointer;
+    X11DisplayPower m_displayPower;
+    LinuxSessionState m_session;
+    QtEffectAlerts m_alerts;
+    ShellRelauncher m_relauncher;
+    PrivacyController m_privacy;
+    SystemEventSources m_events;
+
     std::unique_ptr<LocaleChangeWatcher> m_localeWatcher;
 };
 

@@ -81,6 +81,8 @@ std::uint64_t PrivacyController::captureDelayNanos() const
 
 void PrivacyController::frameTick()
 {
+    // Fades and mask movements advance on frame ticks, also while paused.
+    m_ports.overlaySurfaces.tick(m_ports.clock.uptimeNanos());
     if (!m_enabled || m_powerPaused || m_updatePaused)
         return;
     m_scanner.refreshIfDue(captureDelayNanos());

@@ -133,6 +133,9 @@ public:
     virtual ~OverlaySurfaceFactory() = default;
     [[nodiscard]] virtual std::unique_ptr<OverlaySurface> makeSurface(const Screen& screen,
                                                                       const OverlaySurfaceOptions& options) = 0;
+    // Advances the animations of every live surface to `nowNanos` (uptime);
+    // called on every frame tick, before the frame's changes.
+    virtual void tick(std::uint64_t nowNanos) { (void)nowNanos; }
 };
 
 } // namespace hg

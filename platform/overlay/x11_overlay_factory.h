@@ -26,7 +26,7 @@ public:
 
     std::unique_ptr<OverlaySurface> makeSurface(const Screen& screen, const OverlaySurfaceOptions& options) override;
     // Advances every live surface's animations.
-    void tick(std::uint64_t nowNanos);
+    void tick(std::uint64_t nowNanos) override;
     [[nodiscard]] bool isAnimating() const;
 
     // The monitor's rectangle in root pixels.

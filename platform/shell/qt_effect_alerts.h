@@ -1,0 +1,44 @@
+// The effect's alerts as Qt message boxes, in the interface language, and the
+// relaunch through /bin/sh.
+//
+// An alert with a host display is window-modal on that display's overlay (it
+// is centred on the display and blocks nothing else of the program); without
+// one it is application-modal. Main thread only.
+#pragma once
+
+#include <QPointer>
+#include <functional>
+
+#include "engine/controller/effect_ports.h"
+#include "engine/windows/screens.h"
+#include "ui/i18n/i18n.h"
+
+class QMessageBox;
+
+namespace hg {
+
+class QtEffectAlerts final : public EffectAlerts {
+public:
+    QtEffectAlerts(const I18n& i18n, const ScreenSource& screens);
+    ~QtEffectAlerts() override;
+
+    void show(EffectAlert alert, std::optional<std::uint32_t> hostDisplay,
+              std::function<void(bool firstButton)> done) override;
+    void dismiss() override;
+    void openScreenCaptureHelp() override;
+
+private:
+    const I18n& m_i18n;
+    const ScreenSource& m_screens;
+    QPointer<QMessageBox> m_shown;
+};
+
+// Starts `/bin/sh -c 'sleep 0.5; exec "$1"' sh <this executable>`: the path
+// travels as its own argument, so spaces and quotes in it are safe.
+class ShellRelauncher final : public Relauncher {
+public:
+    std::optional<std::string> relaunch() override;
+    void quit() override;
+};
+
+} // namespace hg
