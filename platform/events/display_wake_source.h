@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <xcb/xcb.h>
 
@@ -22,20 +23,25 @@ class DisplayWakeSource final : public QObject {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{1000};
 
+    // Whether the monitors are off now (DPMS enabled and at standby, suspend or
+    // off); nullopt when that cannot be read this time.
+    using PowerReader = std::function<std::optional<bool>()>;
+
     DisplayWakeSource(NotificationCenter& center, xcb_connection_t* connection,
                       std::chrono::milliseconds pollInterval = kPollInterval);
+    // Reads the power through `reader` (tests script it); polls only when the
+    // interval is positive.
+    DisplayWakeSource(NotificationCenter& center, PowerReader reader, std::chrono::milliseconds pollInterval);
 
     // Reads the monitors' power now; posts when they came back on since the
     // last read.
     void pollPower();
 
 private:
-    // True when DPMS is enabled and the level is not on; nullopt when the
-    // request failed.
-    std::optional<bool> monitorsOff() const;
+    void startPolling(std::chrono::milliseconds interval);
 
     NotificationCenter& m_center;
-    xcb_connection_t* m_connection;
+    PowerReader m_monitorsOff;
     QTimer m_pollTimer;
     bool m_wasOff = false;
 };

@@ -7,6 +7,7 @@
 #include "platform/events/logind_sources.h"
 #include "platform/events/screen_parameters_source.h"
 #include "platform/events/screen_saver_source.h"
+#include "platform/windows/x11_screens.h"
 
 namespace hg {
 
@@ -16,8 +17,8 @@ SystemBuses SystemBuses::standard()
 }
 
 SystemEventSources::SystemEventSources(NotificationCenter& center, xcb_connection_t* connection, xcb_window_t root,
-                                       SystemBuses buses)
-    : m_center(center), m_connection(connection), m_root(root), m_buses(std::move(buses))
+                                       SystemBuses buses, X11Screens* screens)
+    : m_center(center), m_connection(connection), m_root(root), m_buses(std::move(buses)), m_screens(screens)
 {
 }
 
@@ -31,7 +32,17 @@ void SystemEventSources::start()
     if (m_running)
         return;
     m_running = true;
-    m_screenParameters = std::make_unique<ScreenParametersSource>(m_center, m_connection, m_root);
+    if (!m_screens && m_connection) {
+        m_ownScreens = std::make_unique<X11Screens>(m_connection, m_root);
+        m_screens = m_ownScreens.get();
+    }
+    ScreenParametersSource::MonitorRefresh refresh;
+    if (X11Screens* screens = m_screens)
+        refresh = [screens] {
+            screens->refresh();
+            return screens->screens();
+        };
+    m_screenParameters = std::make_unique<ScreenParametersSource>(m_center, std::move(refresh));
     m_sleep = std::make_unique<LogindSleepSource>(m_center, m_buses.system);
     m_lock = std::make_unique<LogindLockSource>(m_center, m_buses.system);
     m_screenSaver = std::make_unique<ScreenSaverSource>(m_center, m_buses.session);
@@ -58,6 +69,10 @@ void SystemEventSources::stop()
     m_displayWake.reset();
     m_sleep.reset();
     m_screenParameters.reset();
+    if (m_ownScreens) {
+        m_screens = nullptr;
+        m_ownScreens.reset();
+    }
 }
 
 } // namespace hg

@@ -6,12 +6,15 @@
 // engine/controller/system_notifications.h on the given centre.
 //
 // Owned by the application, created and used on the main thread after the
-// QCoreApplication (a QGuiApplication for Qt's screen signals). `start()`
+// QCoreApplication (a QGuiApplication for Qt's screen signals). Pass the
+// application's X11Screens: the monitor re-read refreshes it, so the screens
+// are current when `screenParametersChanged` is heard (without one, the
+// sources keep their own). `start()`
 // creates the sources, which log one line each for what is missing (no bus,
 // no logind, no screen saver, no DPMS); `stop()` ends them, after which nothing
 // is posted. Without an X connection only the D-Bus sources run.
 //
-//     SystemEventSources sources(center, connection, root);
+//     SystemEventSources sources(center, connection, root, SystemBuses::standard(), &screens);
 //     sources.start();
 #pragma once
 
@@ -29,6 +32,7 @@ class LogindLockSource;
 class LogindSleepSource;
 class ScreenParametersSource;
 class ScreenSaverSource;
+class X11Screens;
 
 struct SystemBuses {
     QDBusConnection system;
@@ -41,7 +45,7 @@ struct SystemBuses {
 class SystemEventSources {
 public:
     SystemEventSources(NotificationCenter& center, xcb_connection_t* connection, xcb_window_t root,
-                       SystemBuses buses = SystemBuses::standard());
+                       SystemBuses buses = SystemBuses::standard(), X11Screens* screens = nullptr);
     ~SystemEventSources();
     SystemEventSources(const SystemEventSources&) = delete;
     SystemEventSources& operator=(const SystemEventSources&) = delete;
@@ -56,6 +60,8 @@ private:
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
     SystemBuses m_buses;
+    X11Screens* m_screens;                     // the application's, or m_ownScreens
+    std::unique_ptr<X11Screens> m_ownScreens;
     bool m_running = false;
 
     std::unique_ptr<ScreenParametersSource> m_screenParameters;
