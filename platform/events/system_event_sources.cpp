@@ -7,6 +7,7 @@
 #include "platform/events/logind_sources.h"
 #include "platform/events/screen_parameters_source.h"
 #include "platform/events/screen_saver_source.h"
+#include "platform/events/x11_screen_saver_source.h"
 #include "platform/windows/x11_screens.h"
 
 namespace hg {
@@ -50,8 +51,11 @@ void SystemEventSources::start()
         return;
     m_displayWake = std::make_unique<DisplayWakeSource>(m_center, m_connection);
     m_activeSpace = std::make_unique<ActiveSpaceSource>(m_center, m_connection, m_root);
-    if (auto* app = QCoreApplication::instance())
+    m_xScreenSaver = std::make_unique<X11ScreenSaverSource>(m_center, m_connection, m_root);
+    if (auto* app = QCoreApplication::instance()) {
         app->installNativeEventFilter(m_activeSpace.get());
+        app->installNativeEventFilter(m_xScreenSaver.get());
+    }
 }
 
 void SystemEventSources::stop()
@@ -59,10 +63,11 @@ void SystemEventSources::stop()
     if (!m_running)
         return;
     m_running = false;
-    if (m_activeSpace) {
-        if (auto* app = QCoreApplication::instance())
-            app->removeNativeEventFilter(m_activeSpace.get());
+    if (auto* app = QCoreApplication::instance(); app && m_activeSpace) {
+        app->removeNativeEventFilter(m_activeSpace.get());
+        app->removeNativeEventFilter(m_xScreenSaver.get());
     }
+    m_xScreenSaver.reset();
     m_activeSpace.reset();
     m_screenSaver.reset();
     m_lock.reset();

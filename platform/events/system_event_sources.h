@@ -1,7 +1,8 @@
 // The Linux sources of the system notifications the privacy controller
 // observes, created together: screen parameters (Qt's screens and the RandR
 // monitors), sleep and wake (logind), monitors woken (DPMS), the session lock
-// (logind), the screen saver (org.freedesktop.ScreenSaver) and the active
+// (logind), the screen saver (org.freedesktop.ScreenSaver and the X server's
+// own, MIT-SCREEN-SAVER) and the active
 // virtual desktop (_NET_CURRENT_DESKTOP). Each posts the names of
 // engine/controller/system_notifications.h on the given centre.
 //
@@ -33,6 +34,7 @@ class LogindSleepSource;
 class ScreenParametersSource;
 class ScreenSaverSource;
 class X11Screens;
+class X11ScreenSaverSource;
 
 struct SystemBuses {
     QDBusConnection system;
@@ -70,6 +72,7 @@ private:
     std::unique_ptr<LogindLockSource> m_lock;
     std::unique_ptr<ScreenSaverSource> m_screenSaver;
     std::unique_ptr<ActiveSpaceSource> m_activeSpace;
+    std::unique_ptr<X11ScreenSaverSource> m_xScreenSaver;
 };
 
 } // namespace hg

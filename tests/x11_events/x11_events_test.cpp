@@ -20,6 +20,7 @@
 #include "platform/events/display_wake_source.h"
 #include "platform/events/screen_parameters_source.h"
 #include "platform/events/system_event_sources.h"
+#include "platform/events/x11_screen_saver_source.h"
 #include "platform/windows/x11_screens.h"
 #include "support/x_session.h"
 
@@ -63,7 +64,8 @@ protected:
         m_connection = xcb_connect(s_session->display().c_str(), nullptr);
         ASSERT_FALSE(xcb_connection_has_error(m_connection));
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        for (std::string_view name : {n::screenParametersChanged, n::screensDidWake, n::activeSpaceChanged})
+        for (std::string_view name : {n::screenParametersChanged, n::screensDidWake, n::activeSpaceChanged,
+                                      n::screenSaverDidStart, n::screenSaverDidStop})
             center.addObserver(std::string(name), [this, name] { posted.emplace_back(name); });
         m_previousSink = setLogSink([this](std::string_view line) { log.emplace_back(line); });
         // openbox names its desktops a moment after it manages the screen.
@@ -243,6 +245,32 @@ TEST(ScreenParametersSourceTest, AChangeReadFirstBySomeoneElseIsStillPosted)
     EXPECT_EQ(posts, 2);
 }
 
+TEST_F(X11EventsTest, TheServersScreenSaverIsPostedWhenItStartsAndStops)
+{
+    X11ScreenSaverSource saver(center, m_connection, m_root);
+    auto pump = [&](const std::function<bool()>& done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < kDeadlineMs) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+                saver.handleEvent(event);
+                std::free(event);
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return done();
+    };
+    ASSERT_EQ(session().run({"xset", "s", "activate"}), 0);
+    ASSERT_TRUE(pump([&] { return count(n::screenSaverDidStart) == 1; }));
+    ASSERT_EQ(session().run({"xset", "s", "activate"}), 0);  // already running
+    ASSERT_EQ(session().run({"xset", "s", "reset"}), 0);
+    ASSERT_TRUE(pump([&] { return count(n::screenSaverDidStop) == 1; }));
+    sync();
+    pump([] { return true; });
+    EXPECT_EQ(posted, (std::vector<std::string>{std::string(n::screenSaverDidStart), std::string(n::screenSaverDidStop)}));
+    EXPECT_TRUE(log.empty());
+}
+
 // Xvfb has no DPMS: the source says so once and stays silent; the change
 // back to "on" is checked with a scripted reader.
 TEST_F(X11EventsTest, MonitorsWakingUpArePostedOncePerReturnToOn)
@@ -290,6 +318,10 @@ TEST_F(X11EventsTest, TheSourcesFollowDesktopsAndMonitorsInsideAQtApplication)
     ASSERT_EQ(session().run({"xrandr", "--delmonitor", "hg-right"}), 0);
     ASSERT_TRUE(switchDesktop(0));
     EXPECT_TRUE(pumpUntil([&] { return count(n::activeSpaceChanged) == 2; }));
+    ASSERT_EQ(session().run({"xset", "s", "activate"}), 0);
+    EXPECT_TRUE(pumpUntil([&] { return count(n::screenSaverDidStart) == 1; }));
+    ASSERT_EQ(session().run({"xset", "s", "reset"}), 0);
+    EXPECT_TRUE(pumpUntil([&] { return count(n::screenSaverDidStop) == 1; }));
     sources.stop();
 }
 
