@@ -1,6 +1,7 @@
-// A picture for the overlay: 8-bit RGBA pixels (bytes in the order red, green,
-// blue, alpha; alpha premultiplied, 255 for screen pictures), rows `stride`
-// bytes apart, top row first. The pixels are shared and never change once
+// A picture for the overlay: 8-bit four-channel pixels (bytes in the order red,
+// green, blue, alpha, or blue, green, red, alpha as X servers keep them; alpha
+// premultiplied, 255 for screen pictures), rows `stride` bytes apart, top row
+// first. The pixels are shared and never change once
 // made, so the value is cheap to copy and safe to hand between threads.
 #pragma once
 
@@ -8,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "engine/capture/captured_image.h"
 
 namespace hg {
 
@@ -17,6 +20,7 @@ struct RgbaImage {
     std::size_t stride = 0;   // bytes per row, at least 4 × width
     std::shared_ptr<const std::vector<std::uint8_t>> pixels;
     double pixelsPerPoint = 1;  // the scale it was captured at
+    PixelOrder order = PixelOrder::rgba;
 
     [[nodiscard]] bool isValid() const
     {

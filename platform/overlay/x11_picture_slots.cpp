@@ -17,9 +17,13 @@ xcb_render_fixed_t fixed(double v)
     return static_cast<xcb_render_fixed_t>(std::lround(v * 65536.0));
 }
 
-// RGBA bytes to the little-endian ARGB words XRender's fast paths expect.
-void convertRow(const std::uint8_t* in, std::uint8_t* out, int width)
+// Pixels to the little-endian ARGB words (BGRA bytes) XRender's fast paths expect.
+void convertRow(const std::uint8_t* in, std::uint8_t* out, int width, PixelOrder order)
 {
+    if (order == PixelOrder::bgra) {
+        std::memcpy(out, in, static_cast<std::size_t>(width) * 4);
+        return;
+    }
     for (int x = 0; x < width; ++x) {
         std::uint32_t v;
         std::memcpy(&v, in + 4 * x, 4);
@@ -162,7 +166,7 @@ bool X11PictureSlots::push(const RgbaImage& image)
     }
     for (int y = 0; y < image.height; ++y)
         convertRow(image.pixels->data() + image.stride * static_cast<std::size_t>(y),
-                   out + rowBytes * static_cast<std::size_t>(y), image.width);
+                   out + rowBytes * static_cast<std::size_t>(y), image.width, image.order);
     const auto w = static_cast<std::uint16_t>(image.width);
     const auto h = static_cast<std::uint16_t>(image.height);
     if (!slot.data)

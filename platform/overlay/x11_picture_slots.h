@@ -5,8 +5,8 @@
 // Pixels travel through MIT-SHM: where the server shares pixmaps, each slot's
 // pixmap lives in its own shared segment, so an upload is one copy on our
 // side and none on the server's; otherwise the segment is put into the pixmap
-// (or, without MIT-SHM, the image goes in plain requests). Uploads convert
-// RGBA to the server's fast ARGB order on the way.
+// (or, without MIT-SHM, the image goes in plain requests). RGBA pictures are
+// converted to the server's fast ARGB order on the way; BGRA ones are copied.
 //
 // Owned by X11OverlayRenderer; main thread only.
 #pragma once

@@ -92,6 +92,15 @@ TEST_F(X11OverlayTest, ShowsThePictureStretchedToTheScreen)
     EXPECT_EQ(desktop->pixel(W / 2 - 20, H - 5), kRed);
     EXPECT_EQ(desktop->pixel(W / 2 + 20, H / 2), kBlue);
     EXPECT_EQ(desktop->pixel(W - 1, H - 1), kBlue);  // no dark rim at the edge
+    // Pictures in the X server's own byte order go up as they are.
+    RgbaImage bgra = halvesPicture();
+    auto swapped = std::make_shared<std::vector<std::uint8_t>>(*bgra.pixels);
+    for (std::size_t i = 0; i < swapped->size(); i += 4)
+        std::swap((*swapped)[i], (*swapped)[i + 2]);
+    bgra.pixels = swapped;
+    bgra.order = PixelOrder::bgra;
+    overlay->setPicture(bgra, Animation::none);
+    EXPECT_EQ(desktop->pixel(5, 5), kRed);
     // The tint lies over the picture.
     overlay->setTint({1, 1, 1, 1}, 0.5);
     EXPECT_TRUE(nearColor(desktop->pixel(5, 5), {255, 128, 128}, 3)) << toString(desktop->pixel(5, 5));
