@@ -45,6 +45,10 @@ void PrivacyController::enable()
     rebuildOverlays(true);
     m_scanner.store(WindowScanner::scan(m_ports.windowServer));
     refreshFocus();
+    // Finding a focus window starts the capture loop; in the fallback, switching
+    // on captures nothing (the loop starts when capture becomes available).
+    if (m_usesVibrancy)
+        m_scheduler.stopCaptureLoop();
 
     installSchedulerHooks();
     if (!m_scheduler.isRunning())

@@ -1,0 +1,284 @@
+// The frame tick and the capture pass: following the focus window, ordering
+// the overlays around it, what each overlay reveals, which pictures are shown,
+// excluded applications and full-screen windows.
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+
+namespace hg {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ControllerFixture;
+
+constexpr std::uint32_t kEditor = 10;  // the editor's window, on display 1
+constexpr std::uint32_t kChat = 20;    // the chat window, on display 2
+const Rect kEditorRect{100, 100, 800, 600};
+const Rect kChatRect{1600, 100, 800, 600};
+
+class ControllerFrames : public ::testing::Test, public ControllerFixture {
+protected:
+    // Shows every picture asked for so far and the frames that put them up.
+    void answerHeldShots()
+    {
+        capture.holdShots = false;
+        while (!capture.heldShots.empty()) {
+            capture.answerShot();
+            drain();
+        }
+    }
+    [[nodiscard]] bool excludedFromLastShot(std::uint32_t display, std::uint32_t window) const
+    {
+        for (auto it = capture.shotLog.rbegin(); it != capture.shotLog.rend(); ++it)
+            if (it->display.displayID == display)
+                return std::find(it->excludedWindows.begin(), it->excludedWindows.end(), window)
+                    != it->excludedWindows.end();
+        return false;
+    }
+};
+
+TEST_F(ControllerFrames, CaptureDelayFollowsTheFocusWindowsStillness)
+{
+    showWindows({}, std::nullopt);
+    controller->enable();
+    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);  // nothing to follow
+
+    showWindows({window(kEditor, kEditorRect)});
+    ASSERT_TRUE(framesUntil([&] { return controller->focus().has_value(); }));
+    EXPECT_EQ(controller->captureDelayNanos(), 8'000'000u);
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != 8'000'000u; }, 60));
+    EXPECT_EQ(controller->scheduler().settledFrames(), 45);
+    EXPECT_EQ(controller->captureDelayNanos(), 33'000'000u);
+
+    // Sub-point jitter is stillness; a move of a point is not.
+    for (const Rect& jitter : {Rect{100.3, 100, 800, 600}, Rect{100.3, 100.3, 800, 600}, Rect{100, 100, 800.3, 600.3}}) {
+        showWindows({window(kEditor, jitter)});
+        frames(5);  // the list is scanned at most every 33 ms
+        EXPECT_EQ(controller->captureDelayNanos(), 33'000'000u);
+    }
+    showWindows({window(kEditor, {101, 100, 800, 600})});
+    frames(5);
+    EXPECT_EQ(controller->captureDelayNanos(), 8'000'000u);
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() == 33'000'000u; }, 60));
+
+    // Fifteen seconds of stillness slow the captures to four a second.
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != 33'000'000u; }, 900));
+    EXPECT_EQ(controller->scheduler().settledFrames(), 900);
+    EXPECT_EQ(controller->captureDelayNanos(), 250'000'000u);
+}
+
+TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLeaveIt)
+{
+    showWindows({window(kEditor, kEditorRect)});
+    controller->enable();
+    frames(10);
+    ASSERT_TRUE(overlay(1).inserted());
+    EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
+    log.clear();
+
+    showWindows({});  // the editor closes its only window and stays in front
+    frames(2);  // a scan notices, the next frame finds the window gone
+    // Stale now, but still revealed and inserted for 0.15 s.
+    ASSERT_TRUE(controller->focus());
+    EXPECT_TRUE(controller->focusIsRevealable());
+    EXPECT_TRUE(overlay(1).inserted());
+    EXPECT_TRUE(log.empty());
+    frames(8);  // 0.125 s
+    EXPECT_TRUE(controller->focusIsRevealable());
+
+    frames(2);
+    EXPECT_FALSE(controller->focusIsRevealable());
+    EXPECT_FALSE(overlay(1).inserted());
+    EXPECT_EQ(overlay(1).window().level(), BlurOverlay::kRaisedLevel);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Hushglass: focus window unlocatable for 0.", 0), 0u) << log[0];
+    EXPECT_NE(log[0].find("s; leaving insertion"), std::string::npos) << log[0];
+
+    // The focus goes after 15 empty choices (one every 3rd frame), logged once.
+    frames(20);
+    EXPECT_TRUE(controller->focus());
+    frames(30);
+    EXPECT_FALSE(controller->focus());
+    EXPECT_EQ(log.size(), 1u);
+    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);
+}
+
+TEST_F(ControllerFrames, ThePreviousFocusWindowStaysSharpUntilTheNewFocusIsPictured)
+{
+    showWindows({window(kEditor, kEditorRect), window(kChat, kChatRect, kOtherPID)});
+    controller->enable();
+    frames(10);  // pictures of the editor as focus are up
+    ASSERT_TRUE(overlay(1).hasPicture());
+    EXPECT_FALSE(reveal(1).window);
+
+    capture.holdShots = true;
+    showWindows({window(kChat, kChatRect, kOtherPID), window(kEditor, kEditorRect)}, kOtherPID);
+    ASSERT_TRUE(framesUntil([&] { return controller->focus()->windowID == kChat; }, 10));
+    frames(10);
+    EXPECT_EQ(reveal(1).window, kEditorRect);  // display-local: display 1 starts at 0, 0
+    EXPECT_FALSE(reveal(2).window);            // the editor is not on display 2
+    EXPECT_EQ(reveal(2).focusWindowID, kChat);
+
+    answerHeldShots();
+    frames(10);
+    EXPECT_FALSE(reveal(1).window);
+    EXPECT_FALSE(reveal(2).window);
+    EXPECT_TRUE(excludedFromLastShot(2, kChat));
+}
+
+TEST_F(ControllerFrames, AFrameCapturedForAnEarlierFocusIsDropped)
+{
+    capture.holdShots = true;
+    showWindows({window(kEditor, kEditorRect), window(kChat, kChatRect, kOtherPID)});
+    controller->enable();
+    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+    const std::size_t heldForEditor = capture.heldShots.size();
+
+    showWindows({window(kChat, kChatRect, kOtherPID), window(kEditor, kEditorRect)}, kOtherPID);
+    ASSERT_TRUE(framesUntil([&] { return controller->focus()->windowID == kChat; }, 10));
+    for (std::size_t i = 0; i < heldForEditor; ++i) {
+        capture.answerShot();
+        drain();
+    }
+    frames(2);
+    EXPECT_FALSE(overlay(1).hasPicture());
+    EXPECT_FALSE(overlay(2).hasPicture());
+    // Had the old frame counted as pictured, the editor's place would be revealed.
+    EXPECT_FALSE(reveal(1).window);
+}
+
+TEST_F(ControllerFrames, OurOwnWindowsTakePrecedenceOverTheFocusWindow)
+{
+    showWindows({window(kEditor, kEditorRect)});
+    controller->enable();
+    frames(5);
+    ASSERT_TRUE(controller->focusIsRevealable());
+
+    // A key window of ours (an alert elsewhere) hides the focus window.
+    appWindows.keyWindow = true;
+    frames(5);
+    EXPECT_FALSE(controller->focusIsRevealable());
+    EXPECT_EQ(overlay(1).window().level(), BlurOverlay::kRaisedLevel);
+    frames(10);
+    EXPECT_FALSE(excludedFromLastShot(1, kEditor));
+
+    // Our settings window on an overlaid screen: every overlay goes right below it.
+    appWindows.keyWindow = false;
+    appWindows.ownWindows = {{77, {300, 200, 600, 400}, false, true, false, true}};
+    surfaces.forgetCalls();
+    frames(3);
+    EXPECT_FALSE(controller->focusIsRevealable());
+    for (std::uint32_t display : {1u, 2u}) {
+        EXPECT_TRUE(overlay(display).inserted()) << display;
+        EXPECT_EQ(overlay(display).window().level(), BlurOverlay::kNormalLevel) << display;
+        EXPECT_EQ(surfaces.latest(display)->count("orderBelow 77"), 1) << display;  // once, not per frame
+    }
+
+    // A hidden or minimised one does not count.
+    appWindows.ownWindows[0].isMinimized = true;
+    frames(3);
+    EXPECT_TRUE(controller->focusIsRevealable());
+    EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
+}
+
+TEST_F(ControllerFrames, OverlaysOrderAroundTheFocusWindowByItsLayer)
+{
+    showWindows({window(kEditor, kEditorRect)});
+    controller->enable();
+    frames(3);
+    // A normal window: its display's overlay right below it, the other raised.
+    EXPECT_TRUE(overlay(1).inserted());
+    EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
+    EXPECT_FALSE(overlay(2).inserted());
+    EXPECT_EQ(overlay(2).window().level(), BlurOverlay::kRaisedLevel);
+
+    // A floating window (layer 3) of the frontmost application: every overlay
+    // at the normal level, in front of all normal windows.
+    showWindows({window(kEditor, kEditorRect, kAppPID, 3)});
+    surfaces.forgetCalls();
+    frames(3);
+    for (std::uint32_t display : {1u, 2u}) {
+        EXPECT_TRUE(overlay(display).inserted()) << display;
+        EXPECT_EQ(overlay(display).window().level(), BlurOverlay::kNormalLevel) << display;
+        EXPECT_EQ(surfaces.latest(display)->count("orderFront"), 1) << display;
+        EXPECT_EQ(surfaces.latest(display)->count("orderBelow 10"), 0) << display;
+    }
+}
+
+TEST_F(ControllerFrames, APointerOnADisplaysRightEdgeBelongsToTheNextDisplay)
+{
+    controller->store().changeRevealCursor(true, [] {});
+    showWindows({window(kEditor, kEditorRect)});
+    pointer.point = Point{1440, 300};
+    controller->enable();
+    frames(2);
+    EXPECT_FALSE(reveal(1).cursor);
+    EXPECT_EQ(reveal(2).cursor, (Rect{-120, 180, 240, 240}));
+
+    pointer.point = Point{1439.5, 300};
+    frames(2);
+    EXPECT_EQ(reveal(1).cursor, (Rect{1319.5, 180, 240, 240}));
+    EXPECT_FALSE(reveal(2).cursor);
+
+    pointer.point.reset();  // the pointer cannot be read
+    frames(2);
+    EXPECT_FALSE(reveal(1).cursor);
+}
+
+TEST_F(ControllerFrames, ExcludedWindowsStaySharpExceptWhereOthersCoverThem)
+{
+    constexpr std::int32_t kNotesPID = 300;
+    server.setBundle(kNotesPID, "com.example.notes");
+    controller->addExcludedApp("  Com.Example.Chat\n");
+    const Rect notes{600, 150, 300, 200};
+    const Rect chat{300, 200, 500, 400};
+    // Front to back: the focus window, a notes window, the excluded chat
+    // window, a too small chat window and one on a panel layer.
+    showWindows({window(kEditor, kEditorRect), window(30, notes, kNotesPID), window(kChat, chat, kOtherPID),
+                 window(21, {1500, 500, 40, 300}, kOtherPID), window(22, {1500, 100, 300, 300}, kOtherPID, 20)});
+    controller->enable();
+    frames(7);
+    // The focus window overlaps the chat window but, being revealed, does not cover it.
+    ASSERT_EQ(controller->excludedWindows().size(), 1u);
+    EXPECT_EQ(reveal(1).excluded, (std::vector<SharpWindow>{{chat, {notes}}}));
+    EXPECT_TRUE(reveal(2).excluded.empty());
+
+    int announcements = 0;
+    ScopedConnection counting = controller->objectWillChange.connect([&] { ++announcements; });
+    controller->addExcludedApp("com.example.chat");
+    controller->removeExcludedApp("com.example.absent");
+    EXPECT_EQ(announcements, 0);
+    controller->removeExcludedApp("com.example.chat");
+    EXPECT_EQ(announcements, 1);
+    frames(1);
+    EXPECT_TRUE(reveal(1).excluded.empty());
+}
+
+TEST_F(ControllerFrames, AFullScreenWindowOfTheFrontmostApplicationSwallowsItsDisplay)
+{
+    // The editor's second window covers display 2 from the shielding layer 1000.
+    showWindows({window(kEditor, kEditorRect), window(11, {1440, 0, 1920, 1080}, kAppPID, 1000)});
+    controller->enable();
+    frames(3);
+    EXPECT_TRUE(overlay(2).swallowed());
+    EXPECT_EQ(overlay(2).window().alpha(), 0);
+    EXPECT_FALSE(overlay(1).swallowed());
+    const auto shotsOf2 = [&] {
+        return std::count_if(capture.shotLog.begin(), capture.shotLog.end(),
+                             [](const ContentFilter& f) { return f.display.displayID == 2; });
+    };
+    const auto before = shotsOf2();
+    frames(30);
+    EXPECT_EQ(shotsOf2(), before);  // not captured while swallowed
+
+    // On layer 25 (a panel) it is not full screen.
+    showWindows({window(kEditor, kEditorRect), window(11, {1440, 0, 1920, 1080}, kAppPID, 25)});
+    frames(3);
+    EXPECT_FALSE(overlay(2).swallowed());
+    EXPECT_EQ(overlay(2).window().alpha(), 1);
+    frames(10);
+    EXPECT_GT(shotsOf2(), before);
+}
+
+} // namespace
+} // namespace hg
