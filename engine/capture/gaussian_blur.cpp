@@ -157,7 +157,10 @@ struct GaussianBlur::Buffers {
     }
 };
 
-GaussianBlur::GaussianBlur(RowSplitter* splitter) : m_buffers(std::make_unique<Buffers>()), m_splitter(splitter) {}
+GaussianBlur::GaussianBlur(RowSplitter* splitter, const blur::BlurKernels* kernels)
+    : m_buffers(std::make_unique<Buffers>()), m_splitter(splitter), m_kernels(kernels ? kernels : &blur::blurKernels())
+{
+}
 
 GaussianBlur::~GaussianBlur() = default;
 
@@ -184,7 +187,7 @@ void GaussianBlur::blur(const std::uint8_t* src, std::ptrdiff_t srcStride, std::
             std::memcpy(dst + y * dstStride, src + y * srcStride, 4 * static_cast<std::size_t>(width));
         return;
     }
-    const blur::BlurKernels& k = blur::blurKernels();
+    const blur::BlurKernels& k = *m_kernels;
     const std::vector<float> taps = gaussianTaps(plan.coarseSigma, plan.radius);
     Buffers& b = *m_buffers;
 

@@ -18,6 +18,10 @@
 
 namespace hg {
 
+namespace blur {
+struct BlurKernels;
+}
+
 // Runs `body` over the rows [0, count), cut into ranges that may run on several
 // threads at once; returns when every range has run. `worker` is below
 // `workerCount()` and no two ranges running at the same time share it.
@@ -40,8 +44,9 @@ public:
         int radius = 0;
     };
 
-    // `splitter` (optional, not owned) spreads the rows over threads.
-    explicit GaussianBlur(RowSplitter* splitter = nullptr);
+    // `splitter` (optional, not owned) spreads the rows over threads;
+    // `kernels` (optional) replaces the fastest inner loops this processor runs.
+    explicit GaussianBlur(RowSplitter* splitter = nullptr, const blur::BlurKernels* kernels = nullptr);
     ~GaussianBlur();
     GaussianBlur(const GaussianBlur&) = delete;
     GaussianBlur& operator=(const GaussianBlur&) = delete;
@@ -58,6 +63,7 @@ private:
     struct Buffers;
     std::unique_ptr<Buffers> m_buffers;
     RowSplitter* m_splitter;
+    const blur::BlurKernels* m_kernels;
 };
 
 } // namespace hg

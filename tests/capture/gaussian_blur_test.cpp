@@ -1,5 +1,7 @@
 #include "engine/capture/gaussian_blur.h"
 
+#include "engine/capture/blur_kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,21 +62,25 @@ Pixels screenLike(int w, int h, unsigned seed)
     return p;
 }
 
-Pixels blurred(const Pixels& src, int w, int h, double sigma, RowSplitter* splitter = nullptr)
+Pixels blurred(const Pixels& src, int w, int h, double sigma, RowSplitter* splitter = nullptr,
+              const blur::BlurKernels* kernels = nullptr)
 {
     Pixels dst(src.size());
-    GaussianBlur blur(splitter);
+    GaussianBlur blur(splitter, kernels);
     blur.blur(src.data(), 4 * w, dst.data(), 4 * w, w, h, sigma);
     return dst;
 }
 
+// Both builds of the inner loops (the baseline one and the fastest this
+// processor runs) against the exact blur.
 TEST(GaussianBlurTest, MatchesTheExactBlurWithClampedEdges)
 {
+    for (const blur::BlurKernels* kernels : {&blur::baselineBlurKernels(), &blur::blurKernels()})
     for (auto [w, h] : {std::pair{1, 1}, {2, 3}, {5, 4}, {37, 23}, {130, 90}, {257, 129}})
         for (double sigma : {0.6, 2.0, 6.25, 13.0, 40.0}) {
-            SCOPED_TRACE(::testing::Message() << w << "x" << h << " sigma " << sigma);
+            SCOPED_TRACE(::testing::Message() << kernels->name << " " << w << "x" << h << " sigma " << sigma);
             const Pixels src = screenLike(w, h, static_cast<unsigned>(w * 31 + h));
-            const Pixels out = blurred(src, w, h, sigma);
+            const Pixels out = blurred(src, w, h, sigma, nullptr, kernels);
             const std::vector<double> exact = exactBlur(src, w, h, sigma);
             double squared = 0, worst = 0;
             for (std::size_t i = 0; i < src.size(); ++i) {
