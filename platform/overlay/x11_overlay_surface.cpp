@@ -171,6 +171,7 @@ void X11OverlaySurface::orderFront()
 
 void X11OverlaySurface::place()
 {
+    m_ticksSincePlaced = 0;
     const std::optional<xcb_window_t> sibling = siblingAboveLevel(m_c, m_root, m_window, m_level);
     if (sibling) {
         const std::uint32_t values[] = {*sibling, XCB_STACK_MODE_BELOW};
@@ -179,6 +180,16 @@ void X11OverlaySurface::place()
     }
     const std::uint32_t top = XCB_STACK_MODE_ABOVE;
     xcb_configure_window(m_c, m_window, XCB_CONFIG_WINDOW_STACK_MODE, &top);
+}
+
+void X11OverlaySurface::keepLevel()
+{
+    // X has no window levels: a window the window manager raises lands above a
+    // raised overlay, so the overlay takes its place again every few frames.
+    if (!m_mapped || m_level <= 0 || ++m_ticksSincePlaced < kLevelCheckTicks)
+        return;
+    place();
+    xcb_flush(m_c);
 }
 
 void X11OverlaySurface::orderBelow(std::uint32_t windowID)

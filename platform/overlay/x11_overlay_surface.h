@@ -105,6 +105,7 @@ private:
     void changed(X11OverlayRenderer::Changes changes);
     void present();
     void place();
+    void keepLevel();
 
     xcb_connection_t* m_c;
     xcb_window_t m_root;
@@ -116,7 +117,11 @@ private:
     bool m_vibrancy;
     bool m_blurBehind = false;
     std::unique_ptr<X11OverlayRenderer> m_renderer;
+    // Frame ticks between checks that a raised overlay still lies above every
+    // normal window: a quarter of a second at 60 Hz.
+    static constexpr int kLevelCheckTicks = 15;
     int m_level = 0;
+    int m_ticksSincePlaced = 0;
     bool m_mapped = false;
 
     std::vector<Animation> m_transactions;  // open, outermost first

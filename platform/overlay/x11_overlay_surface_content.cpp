@@ -211,6 +211,7 @@ bool X11OverlaySurface::isAnimating() const
 
 void X11OverlaySurface::tick(std::uint64_t nowNanos)
 {
+    keepLevel();
     const bool first = m_now == 0;
     m_now = std::max(m_now, nowNanos);
     if (first) {  // animations that began before any tick start now

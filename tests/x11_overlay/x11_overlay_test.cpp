@@ -180,6 +180,15 @@ TEST_F(X11OverlayTest, RaisedLevelStaysBelowDocks)
     }
     std::free(tree);
     EXPECT_EQ(dockIndex, overlayIndex + 1);
+
+    // When normal windows end up above it (here: the overlay is pushed to the
+    // bottom), it takes its place again within a few frame ticks.
+    const std::uint32_t bottom = XCB_STACK_MODE_BELOW;
+    xcb_configure_window(desktop->connection(), overlay->windowID(), XCB_CONFIG_WINDOW_STACK_MODE, &bottom);
+    EXPECT_EQ(desktop->pixel(200, 200), kGreen);
+    for (int i = 0; i < 15; ++i)
+        overlay->tick(1'000'000'000ull + static_cast<std::uint64_t>(i) * 16'666'667ull);
+    EXPECT_EQ(desktop->pixel(200, 200), kRed);
 }
 
 TEST_F(X11OverlayTest, AnimatedMaskMovesItsHoleOnFrameTicks)
