@@ -124,6 +124,33 @@ TEST(MaskGeometry, OverlappingHolesUniteInsteadOfCancelling)
     EXPECT_LT(area, 300 * 200 + 300 * 300 + std::numbers::pi * 50 * 50);
 }
 
+TEST(MaskGeometry, OneStepBooleanOperationsMatchTheStepwiseOnes)
+{
+    // Overlapping operands of both orientations, one with a hole of its own.
+    std::vector<Path> shapes;
+    shapes.push_back(roundedRectPath({100, 100, 300, 200}, {16, 16, 16, 16}));
+    Path disc;
+    disc.addEllipseInRect({350, 250, 120, 120});
+    shapes.push_back(disc.transformed(-1, 1, 820, 0));  // mirrored: clockwise
+    shapes.push_back(subtracting(roundedRectPath({150, 50, 200, 400}, {0, 0, 0, 0}),
+                                 roundedRectPath({200, 150, 50, 50}, {0, 0, 0, 0})));
+    Path stepwise = shapes.front();
+    for (std::size_t i = 1; i < shapes.size(); ++i)
+        stepwise = uniting(stepwise, shapes[i]);
+    const Polygons once = unitingAll(shapes).flattened();
+    EXPECT_NEAR(filledArea(once, FillRule::evenOdd), filledArea(stepwise.flattened(), FillRule::evenOdd), 1e-3);
+    EXPECT_FALSE(changedBounds(once, stepwise.flattened()).width() > 0.01);
+    // The third shape's own hole lies inside the first: the union fills it.
+    EXPECT_TRUE(polygonsContain(once, {225, 175}, FillRule::evenOdd));
+
+    Path cut = shapes.front();
+    for (std::size_t i = 1; i < shapes.size(); ++i)
+        cut = subtracting(cut, shapes[i]);
+    const std::vector<Path> rest(shapes.begin() + 1, shapes.end());
+    EXPECT_NEAR(filledArea(subtractingAll(shapes.front(), rest).flattened(), FillRule::evenOdd),
+                filledArea(cut.flattened(), FillRule::evenOdd), 1e-3);
+}
+
 TEST(MaskGeometry, PointerDiscIsTheInscribedEllipse)
 {
     Reveal r;
