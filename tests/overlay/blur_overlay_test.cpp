@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "engine/overlay/blur_overlay.h"
@@ -68,6 +70,10 @@ TEST_F(BlurOverlayTest, PictureWaitsForApplyAndGoesUpWithoutRebuildingAnUnchange
     auto overlay = make();
     const Reveal r = focusReveal(5, Rect{100, 100, 300, 200});
     overlay->apply(r);
+    RgbaImage broken = picture();
+    broken.stride = 2;  // rows shorter than their pixels
+    overlay->setPicture(broken, 0.3);
+    EXPECT_FALSE(overlay->hasPendingPicture());
     overlay->setPicture(picture(), 0.3);
     EXPECT_EQ(surface().countPrefix("picture"), 0);  // pending until the next frame
 
@@ -230,6 +236,8 @@ TEST_F(BlurOverlayTest, TintAmountIsClampedAndReappliedEveryFrame)
     EXPECT_EQ(surface().tintOpacity, 1);
     EXPECT_NEAR(overlay->tintLuminance(), 0.2126, 1e-12);
     overlay->setTint({1, 0, 0, 1}, -0.2);
+    EXPECT_EQ(overlay->tintAmount(), 0);
+    overlay->setTint({1, 0, 0, 1}, std::nan(""));
     EXPECT_EQ(overlay->tintAmount(), 0);
     surface().reset();
     overlay->apply(focusReveal(1));
