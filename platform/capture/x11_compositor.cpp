@@ -174,50 +174,49 @@ std::vector<X11Compositor::Window> X11Compositor::queryWindows(const Rect& sourc
 
     const xcb_window_t* children = xcb_query_tree_children(treeReply.get());
     const int count = xcb_query_tree_children_length(treeReply.get());
-    struct Pending {
-        xcb_window_t id;
-        PendingReply<xcb_get_window_attributes_cookie_t, xcb_get_window_attributes_reply_t> attributes;
-        PendingReply<xcb_get_geometry_cookie_t, xcb_get_geometry_reply_t> geometry;
-        PendingReply<xcb_shape_get_rectangles_cookie_t, xcb_shape_get_rectangles_reply_t> shape;
-    };
-    std::vector<Pending> pending;
+    std::vector<PendingWindow> pending;
     pending.reserve(count);
-    for (int i = 0; i < count; ++i) {  // bottom to top
-        const xcb_window_t id = children[i];
-        if (std::find(excluded.begin(), excluded.end(), id) != excluded.end())
-            continue;
-        pending.push_back({id,
-                           {m_connection, xcb_get_window_attributes(m_connection, id), xcb_get_window_attributes_reply},
-                           {m_connection, xcb_get_geometry(m_connection, id), xcb_get_geometry_reply},
-                           {m_connection, xcb_shape_get_rectangles(m_connection, id, XCB_SHAPE_SK_BOUNDING),
-                            xcb_shape_get_rectangles_reply}});
-    }
+    for (int i = 0; i < count; ++i)  // bottom to top
+        if (std::find(excluded.begin(), excluded.end(), children[i]) == excluded.end())
+            pending.push_back(requestWindow(children[i]));
     std::vector<Window> windows;
-    for (Pending& p : pending) {
-        auto attributes = p.attributes.take();
-        auto geometry = p.geometry.take();
-        auto shape = p.shape.take();
-        if (!attributes || !geometry || !shape || attributes->map_state != XCB_MAP_STATE_VIEWABLE
-            || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
-            continue;  // unmapped windows have no pixmap to name; gone ones answer errors
-        Window w;
-        w.id = p.id;
-        w.visual = attributes->visual;
-        const int border = geometry->border_width;
-        w.outer = Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
-        if (!w.outer.intersects(source))
-            continue;
-        const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
-        const int n = xcb_shape_get_rectangles_rectangles_length(shape.get());
-        for (int i = 0; i < n; ++i) {  // relative to the window's inside corner
-            xcb_rectangle_t r = rects[i];
-            r.x = static_cast<std::int16_t>(r.x + geometry->x + border);
-            r.y = static_cast<std::int16_t>(r.y + geometry->y + border);
-            w.shape.push_back(r);
-        }
-        windows.push_back(std::move(w));
-    }
+    for (PendingWindow& p : pending)
+        if (std::optional<Window> w = collectWindow(p); w && w->outer.intersects(source))
+            windows.push_back(std::move(*w));
     return windows;
+}
+
+X11Compositor::PendingWindow X11Compositor::requestWindow(xcb_window_t id) const
+{
+    return {id,
+            {m_connection, xcb_get_window_attributes(m_connection, id), xcb_get_window_attributes_reply},
+            {m_connection, xcb_get_geometry(m_connection, id), xcb_get_geometry_reply},
+            {m_connection, xcb_shape_get_rectangles(m_connection, id, XCB_SHAPE_SK_BOUNDING),
+             xcb_shape_get_rectangles_reply}};
+}
+
+std::optional<X11Compositor::Window> X11Compositor::collectWindow(PendingWindow& pending) const
+{
+    auto attributes = pending.attributes.take();
+    auto geometry = pending.geometry.take();
+    auto shape = pending.shape.take();
+    if (!attributes || !geometry || !shape || attributes->map_state != XCB_MAP_STATE_VIEWABLE
+        || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
+        return std::nullopt;  // unmapped windows have no pixmap to name; gone ones answer errors
+    Window w;
+    w.id = pending.id;
+    w.visual = attributes->visual;
+    const int border = geometry->border_width;
+    w.outer = Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
+    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
+    const int n = xcb_shape_get_rectangles_rectangles_length(shape.get());
+    for (int i = 0; i < n; ++i) {  // relative to the window's inside corner
+        xcb_rectangle_t r = rects[i];
+        r.x = static_cast<std::int16_t>(r.x + geometry->x + border);
+        r.y = static_cast<std::int16_t>(r.y + geometry->y + border);
+        w.shape.push_back(r);
+    }
+    return w;
 }
 
 bool X11Compositor::ensureTarget(int width, int height)

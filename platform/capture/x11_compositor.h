@@ -25,10 +25,12 @@
 #include <vector>
 
 #include <xcb/render.h>
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 
 #include "base/geometry.h"
 #include "engine/capture/captured_image.h"
+#include "platform/x11/x_reply.h"
 
 namespace hg {
 
@@ -60,7 +62,19 @@ private:
         std::vector<xcb_rectangle_t> shape;     // bounding shape, root coordinates
     };
 
+    // A root child's attributes, geometry and bounding shape, asked for
+    // without waiting.
+    struct PendingWindow {
+        xcb_window_t id;
+        x11::PendingReply<xcb_get_window_attributes_cookie_t, xcb_get_window_attributes_reply_t> attributes;
+        x11::PendingReply<xcb_get_geometry_cookie_t, xcb_get_geometry_reply_t> geometry;
+        x11::PendingReply<xcb_shape_get_rectangles_cookie_t, xcb_shape_get_rectangles_reply_t> shape;
+    };
+
     bool checkExtensions();
+    [[nodiscard]] PendingWindow requestWindow(xcb_window_t id) const;
+    // The window if it is shown and still there.
+    [[nodiscard]] std::optional<Window> collectWindow(PendingWindow& pending) const;
     std::vector<Window> queryWindows(const Rect& source, const std::vector<xcb_window_t>& excluded,
                                      xcb_pixmap_t& background);
     bool ensureTarget(int width, int height);
