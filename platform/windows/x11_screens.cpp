@@ -104,11 +104,15 @@ std::optional<Rect> X11Screens::queryWorkArea() const
     return Rect(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]), v[2], v[3]);
 }
 
-std::vector<Strut> X11Screens::queryStruts() const
+std::vector<Strut> X11Screens::queryStruts(const std::optional<Rect>& workArea)
 {
     x11::PropertyReply clientList =
         x11::requestProperty(m_connection, m_root, m_atoms["_NET_CLIENT_LIST"], XCB_ATOM_WINDOW);
     const std::vector<std::uint32_t> clients = x11::values32(clientList.take().get());
+    // The window manager recomputes the work area whenever a strut changes, so
+    // with the same windows and the same work area the struts are the same.
+    if (m_strutsValid && clients == m_strutClients && workArea == m_strutWorkArea)
+        return m_struts;
     std::vector<std::pair<x11::PropertyReply, x11::PropertyReply>> pending;
     for (xcb_window_t client : clients) {
         pending.emplace_back(
@@ -123,6 +127,10 @@ std::vector<Strut> X11Screens::queryStruts() const
         if (std::optional<Strut> strut = strutFromValues(values, m_rootSize))
             struts.push_back(*strut);
     }
+    m_strutsValid = true;
+    m_strutClients = clients;
+    m_strutWorkArea = workArea;
+    m_struts = struts;
     return struts;
 }
 
@@ -141,7 +149,7 @@ bool X11Screens::refresh()
 {
     const std::vector<Monitor> monitors = queryMonitors();
     const std::optional<Rect> workArea = queryWorkArea();
-    const std::vector<Strut> struts = queryStruts();
+    const std::vector<Strut> struts = queryStruts(workArea);
     const double primaryHeight = monitors.empty() ? 0 : monitors.front().bounds.maxY();
     auto flipped = [primaryHeight](const Rect& r) { return Rect(r.minX(), primaryHeight - r.maxY(), r.width(), r.height()); };
 

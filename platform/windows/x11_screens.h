@@ -58,7 +58,8 @@ public:
 private:
     [[nodiscard]] std::vector<Monitor> queryMonitors() const;
     [[nodiscard]] std::optional<Rect> queryWorkArea() const;
-    [[nodiscard]] std::vector<Strut> queryStruts() const;
+    // The panels' struts; read again only when the managed windows or the work area changed.
+    [[nodiscard]] std::vector<Strut> queryStruts(const std::optional<Rect>& workArea);
     [[nodiscard]] Rect visibleArea(const Rect& monitor, const std::optional<Rect>& workArea,
                                    const std::vector<Strut>& struts) const;
 
@@ -69,6 +70,10 @@ private:
     std::vector<Screen> m_screens;
     std::map<std::uint32_t, Rect> m_bounds;
     mutable Size m_rootSize;  // pixels, read with the monitors
+    bool m_strutsValid = false;
+    std::vector<std::uint32_t> m_strutClients;
+    std::optional<Rect> m_strutWorkArea;
+    std::vector<Strut> m_struts;
 };
 
 } // namespace hg
