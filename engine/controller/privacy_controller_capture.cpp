@@ -10,16 +10,11 @@ constexpr double kCoverOverlap = 2;        // points each way to become covered
 constexpr double kStayCoveredOverlap = 0.5;  // points each way to stay covered
 constexpr std::uint64_t kOtherDisplayIntervalNanos = 65'999'999;
 
-// The overlay's picture type over the same pixels.
+// The overlay's picture type over the same pixels, in the same byte order.
 RgbaImage overlayPicture(const CapturedImage& image, double scale)
 {
     RgbaImage picture{image.width, image.height, static_cast<std::size_t>(image.bytesPerRow), image.pixels, scale};
-    if (image.order == PixelOrder::bgra) {
-        auto swapped = std::make_shared<std::vector<std::uint8_t>>(*image.pixels);
-        for (std::size_t i = 0; i + 3 < swapped->size(); i += 4)
-            std::swap((*swapped)[i], (*swapped)[i + 2]);
-        picture.pixels = std::move(swapped);
-    }
+    picture.order = image.order;
     return picture;
 }
 
