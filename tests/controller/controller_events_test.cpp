@@ -123,11 +123,19 @@ TEST_F(ControllerEvents, ASpaceChangeClearsEveryPictureAndChoosesTheFocusAnew)
 {
     ASSERT_TRUE(overlay(1).hasPicture());
     ASSERT_TRUE(overlay(2).hasPicture());
-    showWindows({window(20, {1600, 100, 800, 600}, kOtherPID)}, kOtherPID);
     capture.holdShots = true;
+    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+    const std::size_t heldBefore = capture.heldShots.size();
+    showWindows({window(20, {1600, 100, 800, 600}, kOtherPID)}, kOtherPID);
     notifications.post(notifications::activeSpaceChanged);
     EXPECT_FALSE(overlay(1).hasPicture());
     EXPECT_FALSE(overlay(2).hasPicture());
+    for (std::size_t i = 0; i < heldBefore; ++i)
+        capture.answerShot();  // pictures of the old desktop
+    drain();
+    controller->frameTick();
+    EXPECT_FALSE(overlay(1).hasPicture());
+    EXPECT_FALSE(overlay(1).hasPendingPicture());
     ASSERT_TRUE(framesUntil([&] { return controller->focus() && controller->focus()->windowID == 20; }, 12));
     EXPECT_EQ(controller->focus()->displayID, 2u);
     EXPECT_TRUE(controller->scheduler().isCaptureLoopRunning());

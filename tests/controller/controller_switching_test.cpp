@@ -118,6 +118,9 @@ TEST_F(ControllerSwitching, LiveSettingsAreClampedAndOnlyChangesAreAnnouncedAndS
     EXPECT_EQ(announcements, 6);
     for (const auto& [display, overlay] : controller->overlays())
         EXPECT_EQ(overlay->tintLuminance(), 0) << display;
+    controller->setTintColor(Color::white());
+    EXPECT_EQ(controller->overlays().at(2)->tintLuminance(), 1);
+    EXPECT_EQ(defaults.stringValue("blurTintColor"), SettingsStore::tintColorToText(Color::white()));
 }
 
 TEST_F(ControllerSwitching, BlurRadiusPicksTheMaterialOfFallbackOverlays)
