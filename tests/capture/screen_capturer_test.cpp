@@ -157,6 +157,11 @@ TEST_F(ScreenCapturerTest, AnOverlappingOlderBuildStoresNothing)
     EXPECT_EQ(capturer.filter(1)->excludedWindows, std::vector<WindowID>{8});
     ASSERT_EQ(service.shots.size(), 1u);
     EXPECT_EQ(service.shots.front().filter.excludedWindows, std::vector<WindowID>{8});
+    service.answerShot(solidImage(1440, 900));
+    queue.runUntilIdle();
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_FALSE(replies[0]);  // the superseded capture found no filter of its own
+    EXPECT_TRUE(replies[1]);
 }
 
 TEST_F(ScreenCapturerTest, FiltersLeaveOutOwnWindowsDocksMenuBarsAndTheFocusWindow)
