@@ -66,7 +66,7 @@ LogindLockSource::LogindLockSource(NotificationCenter& center, QDBusConnection s
     : m_center(center), m_bus(std::move(systemBus))
 {
     if (!m_bus.isConnected()) {
-        logLine("Hushglass: no system bus; screen locks are not noticed");
+        logLine("Hushglass: no system bus; lock and unlock signals are not heard");
         return;
     }
     const QByteArray sessionID = qgetenv("XDG_SESSION_ID");
@@ -92,12 +92,12 @@ void LogindLockSource::sessionFound(QDBusPendingCallWatcher* call)
     call->deleteLater();
     const QDBusPendingReply<QDBusObjectPath> reply = *call;
     if (reply.isError() || reply.value().path().isEmpty()) {
-        logLine("Hushglass: no logind session found; screen locks are not noticed");
+        logLine("Hushglass: no logind session found; lock and unlock signals are not heard");
         return;
     }
     m_sessionPath = reply.value().path();
     if (!connectSession(true)) {
-        logLine("Hushglass: cannot listen to the logind session; screen locks are not noticed");
+        logLine("Hushglass: cannot listen to the logind session; lock and unlock signals are not heard");
         connectSession(false);
         m_sessionPath.clear();
     }

@@ -106,7 +106,8 @@ QDBusConnection PrivateBus::connect(const QString& purpose) const
                                          QStringLiteral("%1-%2").arg(purpose).arg(++counter));
 }
 
-FakeLogind::FakeLogind(QDBusConnection bus, QString sessionID) : m_bus(std::move(bus)), m_sessionID(std::move(sessionID))
+FakeLogind::FakeLogind(QDBusConnection bus, QString sessionID)
+    : m_bus(std::move(bus)), m_sessionID(std::move(sessionID))
 {
     m_ok = m_bus.registerObject(QStringLiteral("/org/freedesktop/login1"), this, QDBusConnection::ExportAllSlots)
         && m_bus.registerService(QStringLiteral("org.freedesktop.login1"));

@@ -59,7 +59,8 @@ public:
 
     void emitPrepareForSleep(bool sleeping);
     void emitSessionSignal(const QString& name, const QString& path = kSessionPath);
-    void emitPropertiesChanged(const QVariantMap& changed, const QString& interface, const QString& path = kSessionPath);
+    void emitPropertiesChanged(const QVariantMap& changed, const QString& interface,
+                               const QString& path = kSessionPath);
 
     QStringList lookups;  // "GetSession <id>" or "GetSessionByPID <pid>"
 

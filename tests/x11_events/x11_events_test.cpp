@@ -267,7 +267,8 @@ TEST_F(X11EventsTest, TheServersScreenSaverIsPostedWhenItStartsAndStops)
     ASSERT_TRUE(pump([&] { return count(n::screenSaverDidStop) == 1; }));
     sync();
     pump([] { return true; });
-    EXPECT_EQ(posted, (std::vector<std::string>{std::string(n::screenSaverDidStart), std::string(n::screenSaverDidStop)}));
+    const std::vector<std::string> startThenStop{std::string(n::screenSaverDidStart), std::string(n::screenSaverDidStop)};
+    EXPECT_EQ(posted, startThenStop);
     EXPECT_TRUE(log.empty());
 }
 
