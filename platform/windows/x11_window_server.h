@@ -42,6 +42,9 @@ public:
     // A fresh query of the top-level windows, front-most first; also refreshes
     // the identifiers `bundleIdentifier` answers with.
     [[nodiscard]] std::optional<x11::WindowList> query();
+    // The window manager's clients and the active one, cheaply (see
+    // `WindowListQuery::clients`): no frames, geometry or state.
+    [[nodiscard]] std::optional<x11::WindowList> clients() const { return m_query.clients(); }
 
     // On screen: viewable, on the current desktop and not minimised.
     [[nodiscard]] bool isOnScreen(const x11::TopLevelWindow& window, std::optional<std::uint32_t> currentDesktop) const;

@@ -43,7 +43,7 @@ std::optional<RunningApplication> X11Workspace::frontmost(const x11::WindowList&
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication()
 {
-    std::optional<x11::WindowList> list = m_server.query();
+    std::optional<x11::WindowList> list = m_server.clients();
     if (!list)
         return std::nullopt;
     return frontmost(*list, m_server.kinds());
@@ -51,7 +51,7 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication()
 
 std::vector<RunningApplication> X11Workspace::runningApplications()
 {
-    std::optional<x11::WindowList> list = m_server.query();
+    std::optional<x11::WindowList> list = m_server.clients();
     if (!list)
         return {};
     return applications(*list, m_server.kinds());

@@ -6,8 +6,9 @@
 // without an active window. The desktop shell is the application that owns a
 // desktop-type window.
 //
-// Each call reads the window list afresh through the window server (a few
-// round trips). Owned by the application; main thread.
+// Each call reads the window manager's client list afresh (one round trip
+// when the window server has seen every client before, a few otherwise).
+// Owned by the application; main thread.
 #pragma once
 
 #include "engine/windows/workspace.h"

@@ -3,7 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include <xcb/res.h>
+#include "platform/x11/window_details.h"
 
 namespace hg::x11 {
 
@@ -12,88 +12,9 @@ namespace {
 using TreeReply = PendingReply<xcb_query_tree_cookie_t, xcb_query_tree_reply_t>;
 using AttributesReply = PendingReply<xcb_get_window_attributes_cookie_t, xcb_get_window_attributes_reply_t>;
 using GeometryReply = PendingReply<xcb_get_geometry_cookie_t, xcb_get_geometry_reply_t>;
-using ClientIdsReply = PendingReply<xcb_res_query_client_ids_cookie_t, xcb_res_query_client_ids_reply_t>;
 
 // Frame nesting deeper than this is not followed: no window manager nests so deep.
 constexpr int kMaximumFrameDepth = 8;
-
-struct DetailRequests {
-    PropertyReply pid, types, states, desktop, wmClass, gtkId, kdeFile, transientFor;
-};
-
-// Asks for the state and desktop of a window and, unless `stableKnown`, for
-// the details it keeps for its life.
-DetailRequests requestDetails(xcb_connection_t* c, xcb_window_t w, const WindowListQuery::Atoms& a,
-                              bool stableKnown = false)
-{
-    DetailRequests r;
-    r.states = requestProperty(c, w, a.wmState, XCB_ATOM_ATOM, 64);
-    r.desktop = requestProperty(c, w, a.wmDesktop, XCB_ATOM_CARDINAL, 1);
-    if (stableKnown)
-        return r;
-    r.pid = requestProperty(c, w, a.wmPid, XCB_ATOM_CARDINAL, 1);
-    r.types = requestProperty(c, w, a.wmWindowType, XCB_ATOM_ATOM, 64);
-    r.wmClass = requestProperty(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256);
-    r.gtkId = requestProperty(c, w, a.gtkApplicationId, XCB_GET_PROPERTY_TYPE_ANY, 256);
-    r.kdeFile = requestProperty(c, w, a.kdeDesktopFile, XCB_GET_PROPERTY_TYPE_ANY, 256);
-    r.transientFor = requestProperty(c, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1);
-    return r;
-}
-
-void takeDetails(DetailRequests& r, TopLevelWindow& w)
-{
-    w.states = values32(r.states.take().get());
-    w.desktop = firstValue(r.desktop.take().get());
-    if (!r.pid.isPending())
-        return;
-    w.pid = firstValue(r.pid.take().get());
-    w.types = values32(r.types.take().get());
-    w.wmClass = wmClass(r.wmClass.take().get());
-    w.desktopEntry = text(r.gtkId.take().get());
-    if (auto kde = text(r.kdeFile.take().get()); !w.desktopEntry)
-        w.desktopEntry = std::move(kde);
-    w.transientFor = firstValue(r.transientFor.take().get()).value_or(XCB_WINDOW_NONE);
-}
-
-void applyStable(const WindowListQuery::StableDetails& d, TopLevelWindow& w)
-{
-    w.pid = d.pid;
-    w.types = d.types;
-    w.desktopEntry = d.desktopEntry;
-    w.wmClass = d.wmClass;
-    w.transientFor = d.transientFor;
-}
-
-// One request asking the X-Resource extension for the process of each window's
-// owner. Windows name their client by the high bits of their id.
-ClientIdsReply requestProcesses(xcb_connection_t* c, const std::vector<xcb_window_t>& windows)
-{
-    // xcb closes the whole connection on a request of an absent extension.
-    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_res_id);
-    if (windows.empty() || !extension || !extension->present)
-        return {};
-    std::vector<xcb_res_client_id_spec_t> specs;
-    specs.reserve(windows.size());
-    for (xcb_window_t w : windows)
-        specs.push_back({w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
-    return ClientIdsReply(c, xcb_res_query_client_ids(c, static_cast<std::uint32_t>(specs.size()), specs.data()),
-                          xcb_res_query_client_ids_reply);
-}
-
-// Client id base (the window id without its resource bits) → process.
-std::unordered_map<std::uint32_t, std::uint32_t> takeProcesses(ClientIdsReply& pending)
-{
-    std::unordered_map<std::uint32_t, std::uint32_t> pids;
-    XReply<xcb_res_query_client_ids_reply_t> reply = pending.take();
-    if (!reply)
-        return pids;
-    for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem; xcb_res_client_id_value_next(&it)) {
-        if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || it.data->length < 4)
-            continue;
-        pids[it.data->spec.client] = *xcb_res_client_id_value_value(it.data);
-    }
-    return pids;
-}
 
 struct RootState {
     xcb_window_t root = XCB_WINDOW_NONE;
@@ -127,20 +48,26 @@ WindowListQuery::WindowListQuery(xcb_connection_t* connection, xcb_window_t root
 
 namespace {
 
-std::optional<RootState> readRoot(xcb_connection_t* c, xcb_window_t root, const WindowListQuery::Atoms& a)
+// The root's EWMH lists and, unless `withoutTree`, its children.
+std::optional<RootState> readRoot(xcb_connection_t* c, xcb_window_t root, const WindowListQuery::Atoms& a,
+                                  bool withoutTree = false)
 {
-    TreeReply tree(c, xcb_query_tree(c, root), xcb_query_tree_reply);
+    TreeReply tree;
+    if (!withoutTree)
+        tree = TreeReply(c, xcb_query_tree(c, root), xcb_query_tree_reply);
     PropertyReply stacking = requestProperty(c, root, a.clientListStacking, XCB_ATOM_WINDOW);
     PropertyReply desktop = requestProperty(c, root, a.currentDesktop, XCB_ATOM_CARDINAL, 1);
     PropertyReply active = requestProperty(c, root, a.activeWindow, XCB_ATOM_WINDOW, 1);
 
-    XReply<xcb_query_tree_reply_t> treeReply = tree.take();
-    if (!treeReply)
-        return std::nullopt;
     RootState state;
     state.root = root;
-    const xcb_window_t* children = xcb_query_tree_children(treeReply.get());
-    state.children.assign(children, children + xcb_query_tree_children_length(treeReply.get()));
+    if (!withoutTree) {
+        XReply<xcb_query_tree_reply_t> treeReply = tree.take();
+        if (!treeReply)
+            return std::nullopt;
+        const xcb_window_t* children = xcb_query_tree_children(treeReply.get());
+        state.children.assign(children, children + xcb_query_tree_children_length(treeReply.get()));
+    }
     XReply<xcb_get_property_reply_t> stackingReply = stacking.take();
     state.hasWindowManager = propertyExists(stackingReply.get());
     state.clients = values32(stackingReply.get());
@@ -210,6 +137,7 @@ namespace {
 // (or, without a window manager, for every root child), parents and details.
 struct Stage2 {
     std::vector<ChildState> children;
+    std::uint32_t rootWidth = 0, rootHeight = 0;  // pixels
     std::vector<xcb_window_t> parents;  // of the managed clients
     std::vector<TopLevelWindow> details;  // per managed client, or per root child without a window manager
 };
@@ -217,6 +145,7 @@ struct Stage2 {
 Stage2 readStage2(xcb_connection_t* c, const RootState& root, const WindowListQuery::Atoms& a,
                   const WindowListQuery::StableCache& known)
 {
+    GeometryReply rootSize(c, xcb_get_geometry(c, root.root), xcb_get_geometry_reply);
     std::vector<AttributesReply> attributes;
     std::vector<GeometryReply> geometry;
     for (xcb_window_t w : root.children) {
@@ -239,6 +168,10 @@ Stage2 readStage2(xcb_connection_t* c, const RootState& root, const WindowListQu
 
     Stage2 stage;
     stage.children = readChildren(root.children, attributes, geometry);
+    if (XReply<xcb_get_geometry_reply_t> rootGeometry = rootSize.take()) {
+        stage.rootWidth = rootGeometry->width;
+        stage.rootHeight = rootGeometry->height;
+    }
     for (std::size_t i = 0; i < described.size(); ++i) {
         TopLevelWindow window;
         window.client = described[i];
@@ -308,6 +241,16 @@ Listed listUnmanaged(const RootState& root, Stage2& stage)
     return listed;
 }
 
+// A mapped override-redirect window that shows on the root (the window
+// manager's 1×1 check window far off the root does not).
+bool isShownPopUp(const ChildState& child, const Stage2& stage)
+{
+    if (!child.viewable || !child.overrideRedirect)
+        return false;
+    return child.x + std::int64_t(child.width) > 0 && child.y + std::int64_t(child.height) > 0
+        && child.x < std::int64_t(stage.rootWidth) && child.y < std::int64_t(stage.rootHeight);
+}
+
 // The last stage: details of shown override-redirect windows (menus, tooltips;
 // with a window manager only, since they are not its clients) and, in the same
 // batch, the X-Resource process of every window that may not name its own.
@@ -317,7 +260,7 @@ void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2
     std::vector<std::size_t> popups;
     if (root.hasWindowManager) {
         for (std::size_t i = 0; i < root.children.size(); ++i) {
-            if (stage.children[i].viewable && stage.children[i].overrideRedirect && !listed.count(i))
+            if (isShownPopUp(stage.children[i], stage) && !listed.count(i))
                 popups.push_back(i);
         }
     }
@@ -343,12 +286,9 @@ void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2
         placeInFrame(window, window.client, stage.children[popups[k]]);
     }
     const auto pids = takeProcesses(processes);
-    const std::uint32_t resourceMask = xcb_get_setup(c)->resource_id_mask;
     for (auto& [index, window] : listed) {
-        if (window.pid)
-            continue;
-        if (auto it = pids.find(window.client & ~resourceMask); it != pids.end())
-            window.pid = it->second;
+        if (!window.pid)
+            window.pid = processOf(c, pids, window.client);
     }
 }
 
@@ -403,6 +343,70 @@ void WindowListQuery::remember(const WindowList& list, const std::vector<xcb_win
     std::erase_if(m_stable, [&](const auto& entry) { return !managed.count(entry.first); });
     for (auto& [client, details] : stable)
         m_stable[client] = std::move(details);
+}
+
+std::optional<WindowList> WindowListQuery::clients() const
+{
+    xcb_connection_t* c = m_connection;
+    std::optional<RootState> root = readRoot(c, m_root, m_atoms, true);
+    if (!root || xcb_connection_has_error(c))
+        return std::nullopt;
+    if (!root->hasWindowManager)
+        return run();
+    WindowList list;
+    list.roundTrips = 1;
+    list.hasWindowManager = true;
+    list.currentDesktop = root->currentDesktop;
+    list.activeClient = root->activeClient;
+    StableCache known;
+    {
+        std::lock_guard lock(m_cacheMutex);
+        known = m_stable;
+    }
+    std::vector<DetailRequests> details(root->clients.size());
+    std::vector<TopLevelWindow> windows(root->clients.size());
+    for (std::size_t i = 0; i < root->clients.size(); ++i) {
+        windows[i].client = root->clients[i];
+        windows[i].managed = true;
+        if (auto it = known.find(root->clients[i]); it != known.end()) {
+            applyStable(it->second, windows[i]);
+            windows[i].frame = it->second.frame;
+        } else {
+            details[i] = requestDetails(c, root->clients[i], m_atoms);
+        }
+    }
+    resolveNewClients(details, windows, list.roundTrips);
+    list.windows.assign(windows.rbegin(), windows.rend());
+    return list;
+}
+
+void WindowListQuery::resolveNewClients(std::vector<DetailRequests>& details, std::vector<TopLevelWindow>& windows,
+                                        int& roundTrips) const
+{
+    bool asked = false;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        if (!details[i].pid.isPending())
+            continue;
+        asked = true;
+        takeDetails(details[i], windows[i]);
+    }
+    if (!asked)
+        return;
+    ++roundTrips;
+    std::vector<xcb_window_t> unnamed;
+    for (const TopLevelWindow& w : windows) {
+        if (!w.pid)
+            unnamed.push_back(w.client);
+    }
+    ClientIdsReply processes = requestProcesses(m_connection, unnamed);
+    if (!processes.isPending())
+        return;
+    ++roundTrips;
+    const auto pids = takeProcesses(processes);
+    for (TopLevelWindow& w : windows) {
+        if (!w.pid)
+            w.pid = processOf(m_connection, pids, w.client);
+    }
 }
 
 } // namespace hg::x11

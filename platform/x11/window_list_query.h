@@ -40,6 +40,8 @@
 
 namespace hg::x11 {
 
+struct DetailRequests;
+
 struct TopLevelWindow {
     xcb_window_t frame = XCB_WINDOW_NONE;   // the root child: what is stacked and composited
     xcb_window_t client = XCB_WINDOW_NONE;  // the application's window in it (the frame itself when not reparented)
@@ -77,6 +79,12 @@ public:
     // connection has failed). Blocks for the round trips described above.
     [[nodiscard]] std::optional<WindowList> run() const;
 
+    // Only the window manager's clients, front-most first, with what they keep
+    // for their life and without frames, geometry, state or desktop; and the
+    // active client. One round trip when every client was seen by an earlier
+    // `run`; without a window manager, the same as `run`.
+    [[nodiscard]] std::optional<WindowList> clients() const;
+
     // Atoms the decoders of `TopLevelWindow::types` and `states` compare with.
     [[nodiscard]] AtomCache& atoms() const { return m_atomCache; }
 
@@ -97,6 +105,8 @@ public:
     using StableCache = std::unordered_map<xcb_window_t, StableDetails>;
 
 private:
+    void resolveNewClients(std::vector<DetailRequests>& details, std::vector<TopLevelWindow>& windows,
+                           int& roundTrips) const;
     void remember(const WindowList& list, const std::vector<xcb_window_t>& clients) const;
 
     xcb_connection_t* m_connection;
