@@ -12,7 +12,6 @@
 #include <xcb/dpms.h>
 #include <xcb/screensaver.h>
 
-#include "base/log.h"
 
 namespace hg {
 namespace {
@@ -120,8 +119,8 @@ LinuxSessionState::LinuxSessionState(xcb_connection_t* connection, xcb_window_t 
         if (path.isValid())
             m_sessionPath = path.value().path();
     }
-    if (m_sessionPath.isEmpty())
-        logLine("Hushglass: no logind session found; screen locks are not noticed");
+    // Without a session the lock state reads as unlocked; the event sources
+    // already say once that locks are not heard.
 
     QDBusConnection session = QDBusConnection::sessionBus();
     m_hasScreenSaverService = session.isConnected() && session.interface()
