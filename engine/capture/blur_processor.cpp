@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::size_t kMaxContexts = 4;
 constexpr std::size_t kMaxIdleBlurs = 4;
+constexpr std::size_t kMaxIdleBuffers = 4;
 // The band is measured at least this wide, in points.
 constexpr double kMinBandPoints = 24;
 // An average whose alpha is not above this is almost all hole.
@@ -77,6 +78,33 @@ void BlurContext::recycle(std::unique_ptr<GaussianBlur> blur)
         m_idle.push_back(std::move(blur));
 }
 
+std::unique_ptr<std::vector<std::uint8_t>> BlurContext::takeBuffer(std::size_t bytes)
+{
+    std::unique_ptr<std::vector<std::uint8_t>> buffer;
+    {
+        std::lock_guard lock(m_mutex);
+        auto fit = std::find_if(m_buffers.begin(), m_buffers.end(), [bytes](const auto& b) { return b->size() == bytes; });
+        if (fit != m_buffers.end()) {
+            buffer = std::move(*fit);
+            m_buffers.erase(fit);
+        }
+    }
+    return buffer ? std::move(buffer) : std::make_unique<std::vector<std::uint8_t>>(bytes);
+}
+
+std::shared_ptr<const std::vector<std::uint8_t>> BlurContext::share(std::unique_ptr<std::vector<std::uint8_t>> buffer)
+{
+    return {buffer.release(), [weak = weak_from_this()](const std::vector<std::uint8_t>* used) {
+                std::unique_ptr<std::vector<std::uint8_t>> owned(const_cast<std::vector<std::uint8_t>*>(used));
+                const std::shared_ptr<BlurContext> self = weak.lock();
+                if (!self)
+                    return;
+                std::lock_guard lock(self->m_mutex);
+                if (self->m_buffers.size() < kMaxIdleBuffers)
+                    self->m_buffers.push_back(std::move(owned));
+            }};
+}
+
 std::shared_ptr<BlurContext> BlurProcessor::context(const ColorSpace& space)
 {
     ContextCache& cache = contextCache();
@@ -124,17 +152,22 @@ std::optional<BlurredFrame> BlurProcessor::blur(const CapturedImage& image, std:
     if (hole)
         frame.surroundLuminance = surroundLuminance(image, *hole, scale, radius);
 
-    std::vector<std::uint8_t> out(4 * static_cast<std::size_t>(image.width) * image.height);
     const std::ptrdiff_t outStride = 4 * static_cast<std::ptrdiff_t>(image.width);
+    auto out = context->takeBuffer(static_cast<std::size_t>(outStride) * image.height);
     if (applyBlur) {
         std::unique_ptr<GaussianBlur> gaussian = context->takeBlur();
-        gaussian->blur(image.row(0), image.bytesPerRow, out.data(), outStride, image.width, image.height, sigma);
+        gaussian->blur(image.row(0), image.bytesPerRow, out->data(), outStride, image.width, image.height, sigma);
         context->recycle(std::move(gaussian));
     } else {
         for (int y = 0; y < image.height; ++y)
-            std::memcpy(out.data() + y * outStride, image.row(y), static_cast<std::size_t>(outStride));
+            std::memcpy(out->data() + y * outStride, image.row(y), static_cast<std::size_t>(outStride));
     }
-    frame.image = CapturedImage::make(image.width, image.height, std::move(out), image.order, space);
+    frame.image.width = image.width;
+    frame.image.height = image.height;
+    frame.image.bytesPerRow = outStride;
+    frame.image.order = image.order;
+    frame.image.colorSpace = space;
+    frame.image.pixels = context->share(std::move(out));
     return frame;
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,9 +34,10 @@ struct BlurredFrame {
     std::optional<double> surroundLuminance;
 };
 
-// What a colour space's blurs share: reusable scratch memory for the blur.
-// Safe to use from several threads at once.
-class BlurContext {
+// What a colour space's blurs share: reusable scratch memory for the blur
+// and recycled picture buffers (a fresh 6 MB buffer costs page faults and
+// clearing on every frame). Safe to use from several threads at once.
+class BlurContext : public std::enable_shared_from_this<BlurContext> {
 public:
     explicit BlurContext(ColorSpace space);
     ~BlurContext();
@@ -47,10 +49,18 @@ public:
     [[nodiscard]] std::unique_ptr<GaussianBlur> takeBlur();
     void recycle(std::unique_ptr<GaussianBlur> blur);
 
+    // A picture buffer of `bytes` bytes (contents undefined), shared once
+    // filled; it comes back here when the last picture using it is dropped
+    // (while this context lives).
+    [[nodiscard]] std::unique_ptr<std::vector<std::uint8_t>> takeBuffer(std::size_t bytes);
+    [[nodiscard]] std::shared_ptr<const std::vector<std::uint8_t>> share(
+        std::unique_ptr<std::vector<std::uint8_t>> buffer);
+
 private:
     ColorSpace m_space;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<GaussianBlur>> m_idle;
+    std::vector<std::unique_ptr<std::vector<std::uint8_t>>> m_buffers;
 };
 
 class BlurProcessor {

@@ -143,3 +143,29 @@ TEST(BlurProcessorTest, TheContextCacheKeepsTheFourNewestSpaces)
 
 } // namespace
 } // namespace hg
+
+namespace hg {
+namespace {
+
+TEST(BlurProcessorBuffersTest, PictureBuffersAreReusedAndOutliveTheirContext)
+{
+    auto image = painted(64, 32, [](int x, int) { return Rgb{x * 4, 0, 0}; });
+    image.colorSpace = ColorSpace{"buffers"};
+    const std::uint8_t* first = nullptr;
+    {
+        auto frame = BlurProcessor::blur(image, std::nullopt, true, 1, 5);
+        ASSERT_TRUE(frame);
+        first = frame->image.pixels->data();
+    }
+    auto second = BlurProcessor::blur(image, std::nullopt, false, 1, 5);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->image.pixels->data(), first);  // the dropped frame's buffer came back
+    EXPECT_EQ(*second->image.pixels, *image.pixels);
+
+    for (int i = 0; i < 4; ++i)  // push the context out of the cache while the frame lives
+        (void)BlurProcessor::context({"other-" + std::to_string(i)});
+    EXPECT_EQ((*second->image.pixels)[4 * 10], 40);
+}
+
+} // namespace
+} // namespace hg
