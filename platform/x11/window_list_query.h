@@ -6,10 +6,12 @@
 //   1. the root's children (the true stacking order) and its EWMH lists;
 //   2. each root child's attributes and geometry, each managed client's parent
 //      and properties;
-//   3. the properties of mapped override-redirect windows (menus, tooltips) and
-//      the X-Resource process of windows without `_NET_WM_PID`;
+//   3. only when needed: the properties of shown override-redirect windows
+//      (menus, tooltips) and the X-Resource process of windows without
+//      `_NET_WM_PID`;
 //   and one more stage per extra level of frame nesting, which openbox and
-//   most window managers do not use.
+//   most window managers do not use. On an unchanged desktop a scan is two
+//   round trips.
 //
 // Windows that vanish during the scan answer with errors, which are swallowed:
 // a window whose frame cannot be found is left out, a missing property stays
