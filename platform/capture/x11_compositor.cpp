@@ -144,8 +144,8 @@ std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int widt
                        xcb_shm_get_image_reply);
     if (!image.take())
         return std::nullopt;
-    std::vector<std::uint8_t> pixels(bytes);
-    std::memcpy(pixels.data(), m_shmAddress, bytes);
+    const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
+    std::vector<std::uint8_t> pixels(shared, shared + bytes);
     if (m_targetDepth != 32)  // the alpha byte of a 24-bit picture is undefined
         for (std::size_t i = 3; i < bytes; i += 4)
             pixels[i] = 255;
