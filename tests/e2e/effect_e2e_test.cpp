@@ -1,0 +1,272 @@
+// The effect end to end: the real program on a private X desktop with openbox,
+// a noise wallpaper and test-client windows tiled with noise of their own.
+// What a viewer would see is read back from the root window and compared with
+// the same screen taken before the effect came on.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <thread>
+
+#include "e2e_desktop.h"
+
+namespace hg {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::E2eDesktop;
+using testing::PixelRect;
+using testing::Screenshot;
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 768;
+constexpr auto kFirstPicture = 15s;  // generous: the first capture and blur on a busy 2-core machine
+constexpr auto kFollow = 2s;         // a bound on following the focus, not a timing goal
+
+const PixelRect kScreen{0, 0, kWidth, kHeight};
+constexpr int kCorner = 16;  // pixels: an excluded window's hole has rounded corners
+
+// A settings file: the effect on, the pointer reveal off unless asked for.
+std::string defaults(const std::string& extra = "")
+{
+    return R"({"enabled": true, "revealCursor": false)" + (extra.empty() ? "" : ", " + extra) + "}";
+}
+
+// Whether `region` of `now` holds at most a tenth of the high-frequency energy
+// it had in `before`, leaving out the sharp rectangles and a margin around
+// them where the blur mixes in their edges.
+bool blurred(const Screenshot& now, const Screenshot& before, const PixelRect& region,
+             const std::vector<PixelRect>& sharp = {})
+{
+    constexpr int kMargin = 48;  // pixels
+    const double original = before.highFrequencyEnergy(region, sharp, kMargin);
+    return original > 0 && now.highFrequencyEnergy(region, sharp, kMargin) <= 0.1 * original;
+}
+
+class EffectEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testing::XSession::available())
+            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        desk = std::make_unique<E2eDesktop>(kWidth, kHeight);
+        ASSERT_TRUE(desk->ok()) << desk->error();
+        // The pointer in a corner, away from every region the tests look at.
+        desk->session().run({"xdotool", "mousemove", std::to_string(kWidth - 1), std::to_string(kHeight - 1)});
+    }
+
+    void TearDown() override
+    {
+        if (desk && HasFailure() && std::getenv("HUSHGLASS_E2E_SHOTS"))
+            desk->screenshot().save(std::string(std::getenv("HUSHGLASS_E2E_SHOTS")) + "/"
+                                    + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png");
+    }
+
+    // Starts the program and waits until an overlay is up and the screen
+    // outside `sharp` is blurred.
+    void startAndWaitForBlur(const Screenshot& before, const std::vector<PixelRect>& sharp)
+    {
+        ASSERT_TRUE(desk->startProgram()) << desk->programOutput();
+        ASSERT_TRUE(testing::eventually([&] { return blurred(desk->screenshot(), before, kScreen, sharp); },
+                                        kFirstPicture))
+            << desk->programOutput();
+    }
+
+    std::unique_ptr<E2eDesktop> desk;
+};
+
+TEST_F(EffectEndToEnd, KeepsTheFocusWindowSharpBlursTheRestFollowsActivationAndLeavesNothingBehind)
+{
+    const xcb_window_t a = desk->openPatterned("a 420x320+60+80 class=editor,Editor", 1);
+    const xcb_window_t b = desk->openPatterned("b 380x300+580+360 class=viewer,Viewer", 2);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(b, 0u);
+    desk->client().command("activate a");
+    desk->sync();
+    std::this_thread::sleep_for(300ms);
+    const Screenshot before = desk->screenshot();
+    const PixelRect rectA = desk->clientRect(a), rectB = desk->clientRect(b);
+    desk->writeDefaults(defaults());
+
+    startAndWaitForBlur(before, {rectA});
+    Screenshot on = desk->screenshot();
+    EXPECT_TRUE(on.sameIn(before, rectA)) << "the focus window's pixels changed";
+    EXPECT_TRUE(blurred(on, before, rectB)) << "the other window is sharp";
+    ASSERT_FALSE(desk->overlays().empty());
+
+    desk->client().command("activate b");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(testing::eventually(
+        [&] {
+            const Screenshot now = desk->screenshot();
+            return now.sameIn(before, rectB) && blurred(now, before, rectA);
+        },
+        kFollow))
+        << "the sharp region did not move to the activated window";
+    RecordProperty("followMs", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                    std::chrono::steady_clock::now() - start)
+                                                    .count()));
+
+    EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
+    EXPECT_NE(desk->programOutput().find("Hushglass: quitting"), std::string::npos) << desk->programOutput();
+    EXPECT_TRUE(desk->overlays().empty());
+    EXPECT_TRUE(desk->screenshot().sameIn(before, rectA));
+}
+
+TEST_F(EffectEndToEnd, AnExcludedApplicationsWindowStaysSharpWhereverItIs)
+{
+    testing::TestClient chatApp(desk->session().display());
+    ASSERT_TRUE(chatApp.ok());
+    const xcb_window_t chat = desk->openPatterned(chatApp, "chat 300x260+620+60 class=chat,Chat", 3);
+    const xcb_window_t editor = desk->openPatterned("editor 460x360+60+300 class=editor,Editor", 1);
+    ASSERT_NE(chat, 0u);
+    ASSERT_NE(editor, 0u);
+    desk->client().command("activate editor");
+    desk->sync();
+    std::this_thread::sleep_for(300ms);
+    const Screenshot before = desk->screenshot();
+    const PixelRect rectEditor = desk->clientRect(editor);
+    desk->writeDefaults(defaults(R"("excludedApps": ["chat"])"));
+
+    startAndWaitForBlur(before, {rectEditor, desk->clientRect(chat)});
+    EXPECT_TRUE(testing::showsPattern(desk->screenshot(), desk->clientRect(chat), 3, kCorner));
+
+    // Elsewhere, and partly over the editor's old place, which the focus keeps.
+    chatApp.command("move chat 600 420");
+    desk->sync();
+    std::this_thread::sleep_for(300ms);
+    const PixelRect moved = desk->clientRect(chat);
+    EXPECT_TRUE(testing::eventually(
+        [&] {
+            const Screenshot now = desk->screenshot();
+            return testing::showsPattern(now, moved, 3, kCorner) && blurred(now, before, {0, 0, 500, 280});
+        },
+        kFollow))
+        << "the excluded window is blurred after moving";
+}
+
+TEST_F(EffectEndToEnd, RevealsADiscAroundThePointer)
+{
+    const xcb_window_t editor = desk->openPatterned("editor 400x300+40+40 class=editor,Editor", 1);
+    ASSERT_NE(editor, 0u);
+    desk->client().command("activate editor");
+    desk->sync();
+    std::this_thread::sleep_for(300ms);
+    const Screenshot before = desk->screenshot();
+    desk->writeDefaults(defaults(R"("revealCursor": true, "cursorRevealRadius": 80)"));
+    desk->session().run({"xdotool", "mousemove", "700", "500"});
+    const PixelRect rectEditor = desk->clientRect(editor);
+    const PixelRect disc{700 - 80, 500 - 80, 160, 160};
+
+    startAndWaitForBlur(before, {rectEditor, disc});
+    // The pointer's own picture lies within a few pixels right and below the
+    // hot spot; the ring from 24 to 60 pixels is wallpaper only.
+    EXPECT_TRUE(testing::eventually(
+        [&] {
+            const Screenshot now = desk->screenshot();
+            for (int y = 440; y <= 560; ++y)
+                for (int x = 640; x <= 760; ++x) {
+                    const int d2 = (x - 700) * (x - 700) + (y - 500) * (y - 500);
+                    if (d2 >= 24 * 24 && d2 <= 60 * 60 && now.at(x, y) != before.at(x, y))
+                        return false;
+                }
+            return true;
+        },
+        kFollow))
+        << "the disc around the pointer is not sharp";
+
+    desk->session().run({"xdotool", "mousemove", "300", "600"});
+    EXPECT_TRUE(testing::eventually(
+        [&] {
+            const Screenshot now = desk->screenshot();
+            return blurred(now, before, {640, 440, 120, 120});
+        },
+        kFollow))
+        << "the old disc stayed sharp after the pointer moved";
+}
+
+TEST_F(EffectEndToEnd, AFullScreenWindowOfTheFrontmostApplicationHidesTheOverlay)
+{
+    const xcb_window_t editor = desk->openPatterned("editor 400x300+40+40 class=editor,Editor", 1);
+    ASSERT_NE(editor, 0u);
+    desk->client().command("activate editor");
+    desk->sync();
+    std::this_thread::sleep_for(300ms);
+    const Screenshot before = desk->screenshot();
+    desk->writeDefaults(defaults());
+    startAndWaitForBlur(before, {desk->clientRect(editor)});
+
+    const xcb_window_t movie = desk->openPatterned("movie 640x480+100+100 class=editor,Editor state=fullscreen", 4);
+    ASSERT_NE(movie, 0u);
+    desk->client().command("activate movie");
+    EXPECT_TRUE(testing::eventually(
+        [&] {
+            for (const auto& overlay : desk->overlays())
+                if (overlay.shown)
+                    return false;
+            return true;
+        },
+        kFollow))
+        << "an overlay is still shown over the full-screen window";
+
+    desk->client().command("close movie");
+    desk->client().command("activate editor");
+    EXPECT_TRUE(testing::eventually([&] { return blurred(desk->screenshot(), before, {500, 400, 500, 340}); },
+                                    kFirstPicture))
+        << "the blur did not come back after the full-screen window closed";
+}
+
+// Windows opened, moved, resized, activated and closed as fast as the test
+// client answers, for 20 s: the program keeps running and says nothing.
+TEST_F(EffectEndToEnd, SurvivesWindowsComingAndGoingQuickly)
+{
+    const xcb_window_t base = desk->openPatterned("base 300x200+20+20", 1);
+    ASSERT_NE(base, 0u);
+    const Screenshot before = desk->screenshot();
+    desk->writeDefaults(defaults(R"("revealCursor": true)"));
+    startAndWaitForBlur(before, {desk->clientRect(base)});
+    const std::string startup = desk->programOutput();
+
+    std::mt19937 random(11);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    std::vector<std::string> open;
+    int serial = 0, errors = 0;
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < end) {
+        std::string command;
+        const int choice = open.empty() ? 0 : pick(10);
+        if (choice == 0 || (choice == 1 && open.size() < 8)) {
+            const std::string name = "w" + std::to_string(serial++);
+            command = "open " + name + " " + std::to_string(100 + pick(500)) + "x" + std::to_string(80 + pick(400))
+                + "+" + std::to_string(pick(900)) + "+" + std::to_string(pick(600))
+                + (pick(4) == 0 ? " class=chat,Chat" : "") + (pick(12) == 0 ? " type=dialog" : "");
+            open.push_back(name);
+        } else {
+            const std::size_t index = static_cast<std::size_t>(pick(static_cast<int>(open.size())));
+            const std::string name = open[index];
+            if (choice <= 3) {
+                command = "close " + name;
+                open.erase(open.begin() + static_cast<std::ptrdiff_t>(index));
+            } else if (choice <= 6) {
+                command = "move " + name + " " + std::to_string(pick(900)) + " " + std::to_string(pick(600));
+            } else if (choice == 7) {
+                command = "resize " + name + " " + std::to_string(60 + pick(600)) + " " + std::to_string(60 + pick(500));
+            } else {
+                command = "activate " + name;
+            }
+        }
+        if (desk->client().command(command).rfind("ok", 0) != 0)
+            ++errors;
+        if (pick(5) == 0)
+            desk->session().run({"xdotool", "mousemove", std::to_string(pick(kWidth)), std::to_string(pick(kHeight))});
+    }
+    EXPECT_EQ(errors, 0);
+    EXPECT_GT(serial, 40) << "the test client was too slow to make this a test";
+    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(desk->programRunning()) << desk->programOutput();
+    EXPECT_FALSE(desk->overlays().empty());
+    EXPECT_EQ(desk->programOutput(), startup) << "the program wrote more than its start-up lines";
+    EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
+}
+
+} // namespace
+} // namespace hg
