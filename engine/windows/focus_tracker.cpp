@@ -116,7 +116,7 @@ std::optional<FocusTracker::FocusCandidate> FocusTracker::candidate(const Window
 std::optional<FocusedWindow> FocusTracker::choose(const std::vector<FocusCandidate>& candidates,
                                                   std::optional<std::int32_t> frontmostPID,
                                                   bool ignoreMinimumSize,
-                                                  bool frontmostIsFinder)
+                                                  bool frontmostIsDesktopShell)
 {
     const FocusCandidate* modal = nullptr;
     const FocusCandidate* topmost = nullptr;
@@ -140,7 +140,7 @@ std::optional<FocusedWindow> FocusTracker::choose(const std::vector<FocusCandida
     }
     if (modal)
         return modal->window;
-    if (frontmostIsFinder && otherBeforeFrontmost && topmost)
+    if (frontmostIsDesktopShell && otherBeforeFrontmost && topmost)
         return topmost->window;
     if (frontmost)
         return frontmost->window;
@@ -151,7 +151,7 @@ std::optional<FocusedWindow> FocusTracker::choose(const std::vector<FocusCandida
 
 std::optional<FocusedWindow> FocusTracker::focusWindow(const std::vector<WindowSnapshot>& windows,
                                                        std::optional<std::int32_t> frontmostPID,
-                                                       bool frontmostIsFinder,
+                                                       bool frontmostIsDesktopShell,
                                                        const ScreenSource& screens,
                                                        std::int32_t ownPID)
 {
@@ -162,9 +162,9 @@ std::optional<FocusedWindow> FocusTracker::focusWindow(const std::vector<WindowS
         if (std::optional<FocusCandidate> c = candidate(snapshot, ownPID, frontmostPID, displays))
             candidates.push_back(*c);
     }
-    if (std::optional<FocusedWindow> chosen = choose(candidates, frontmostPID, false, frontmostIsFinder))
+    if (std::optional<FocusedWindow> chosen = choose(candidates, frontmostPID, false, frontmostIsDesktopShell))
         return chosen;
-    return choose(candidates, frontmostPID, true, frontmostIsFinder);
+    return choose(candidates, frontmostPID, true, frontmostIsDesktopShell);
 }
 
 } // namespace hg

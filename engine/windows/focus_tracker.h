@@ -47,12 +47,12 @@ struct FocusTracker {
     };
 
     // The focus window, or nullopt. `frontmostPID` is the frontmost
-    // application's process (nullopt when there is none); `frontmostIsFinder`
+    // application's process (nullopt when there is none); `frontmostIsDesktopShell`
     // tells whether that application is the desktop shell; `ownPID` is this
     // program's process, whose windows never take the focus.
     [[nodiscard]] static std::optional<FocusedWindow> focusWindow(const std::vector<WindowSnapshot>& windows,
                                                                   std::optional<std::int32_t> frontmostPID,
-                                                                  bool frontmostIsFinder,
+                                                                  bool frontmostIsDesktopShell,
                                                                   const ScreenSource& screens,
                                                                   std::int32_t ownPID);
 
@@ -76,7 +76,7 @@ struct FocusTracker {
     [[nodiscard]] static std::optional<FocusedWindow> choose(const std::vector<FocusCandidate>& candidates,
                                                              std::optional<std::int32_t> frontmostPID,
                                                              bool ignoreMinimumSize,
-                                                             bool frontmostIsFinder);
+                                                             bool frontmostIsDesktopShell);
 
     // The screen's display number; nullopt when it has none.
     [[nodiscard]] static std::optional<std::uint32_t> displayNumber(const Screen& screen);

@@ -24,15 +24,15 @@ struct FocusTrackerTest : ::testing::Test {
 
     std::optional<FocusedWindow> focus(const std::vector<WindowSnapshot>& windows,
                                        std::optional<std::int32_t> frontmost,
-                                       bool finder = false)
+                                       bool desktopShell = false)
     {
-        return FocusTracker::focusWindow(windows, frontmost, finder, screens, kOwnPID);
+        return FocusTracker::focusWindow(windows, frontmost, desktopShell, screens, kOwnPID);
     }
     std::optional<std::uint32_t> focusID(const std::vector<WindowSnapshot>& windows,
                                          std::optional<std::int32_t> frontmost,
-                                         bool finder = false)
+                                         bool desktopShell = false)
     {
-        auto f = focus(windows, frontmost, finder);
+        auto f = focus(windows, frontmost, desktopShell);
         return f ? std::optional(f->windowID) : std::nullopt;
     }
 };
