@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "e2e_desktop.h"
@@ -216,7 +217,7 @@ TEST_F(EffectEndToEnd, AFullScreenWindowOfTheFrontmostApplicationHidesTheOverlay
 }
 
 // Windows opened, moved, resized, activated and closed as fast as the test
-// client answers, for 20 s: the program keeps running and says nothing.
+// client answers, for 20 s: the program keeps running and reports no error.
 TEST_F(EffectEndToEnd, SurvivesWindowsComingAndGoingQuickly)
 {
     const xcb_window_t base = desk->openPatterned("base 300x200+20+20", 1);
@@ -264,7 +265,11 @@ TEST_F(EffectEndToEnd, SurvivesWindowsComingAndGoingQuickly)
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(desk->programRunning()) << desk->programOutput();
     EXPECT_FALSE(desk->overlays().empty());
-    EXPECT_EQ(desk->programOutput(), startup) << "the program wrote more than its start-up lines";
+    // Beyond its start-up lines the program may only note closed focus windows.
+    const std::string later = desk->programOutput().substr(startup.size());
+    std::istringstream lines(later);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_EQ(line.rfind("Hushglass: focus window unlocatable for ", 0), 0u) << "unexpected output: " << line;
     EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
 }
 
