@@ -45,10 +45,6 @@ void PrivacyController::enable()
     rebuildOverlays(true);
     m_scanner.store(WindowScanner::scan(m_ports.windowServer));
     refreshFocus();
-    // Finding a focus window starts the capture loop; in the fallback, switching
-    // on captures nothing (the loop starts when capture becomes available).
-    if (m_usesVibrancy)
-        m_scheduler.stopCaptureLoop();
 
     installSchedulerHooks();
     if (!m_scheduler.isRunning())
@@ -216,7 +212,9 @@ void PrivacyController::setCursorRevealRadius(double points)
 
 void PrivacyController::startCaptureLoopIfActive()
 {
-    if (m_enabled && !m_powerPaused && !m_updatePaused)
+    // The fallback's overlays show no pictures: capturing for them would only
+    // cost time, so the loop waits until capture becomes available.
+    if (m_enabled && !m_powerPaused && !m_updatePaused && !m_usesVibrancy)
         m_scheduler.startCaptureLoop();
 }
 

@@ -141,8 +141,8 @@ void PrivacyController::leavePowerPause()
     if (!m_enabled || !m_powerPaused)
         return;
     m_powerPaused = false;
-    if (m_focus && !m_updatePaused)
-        m_scheduler.startCaptureLoop();
+    if (m_focus)
+        startCaptureLoopIfActive();
 }
 
 void PrivacyController::enterUpdatePause()
@@ -167,7 +167,7 @@ void PrivacyController::leaveUpdatePause()
     // The overlays' stacking must be applied again after showing them.
     m_didApplyInsertion = false;
     if (m_focus)
-        m_scheduler.startCaptureLoop();
+        startCaptureLoopIfActive();
 }
 
 } // namespace hg

@@ -2,6 +2,7 @@
 // running, the alerts, the relaunch and the refresh of stuck pictures.
 #include <gtest/gtest.h>
 
+#include "engine/controller/system_notifications.h"
 #include "fakes.h"
 
 namespace hg {
@@ -32,6 +33,15 @@ TEST_F(ControllerPermission, WithoutCaptureTheFallbackRunsUntilCaptureIsGranted)
     for (const auto& surface : surfaces.made)
         EXPECT_TRUE(surface->options.usesVibrancy);
     advance(2500ms);
+    // Neither a new focus window nor the end of a pause starts capturing.
+    showWindows({window(20, {1600, 100, 800, 600}, kOtherPID)}, kOtherPID);
+    ASSERT_TRUE(framesUntil([&] { return controller->focus()->windowID == 20; }, 10));
+    notifications.post(notifications::willSleep);
+    notifications.post(notifications::screenIsUnlocked);
+    notifications.post(notifications::updaterWillShowModal);
+    notifications.post(notifications::updaterDidDismissModal);
+    advance(500ms);
+    EXPECT_FALSE(controller->scheduler().isCaptureLoopRunning());
     EXPECT_TRUE(capture.shotLog.empty());
     EXPECT_TRUE(alerts.shown.empty());
 
