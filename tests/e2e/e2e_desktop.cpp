@@ -250,6 +250,7 @@ bool E2eDesktop::startProgram()
         return false;
     const std::string config = m_temp + "/config", runtime = m_temp + "/runtime";
     m_output.clear();
+    m_exitStatus.reset();
     m_program = ::fork();
     if (m_program == 0) {
         ::dup2(fds[1], STDERR_FILENO);
@@ -270,11 +271,13 @@ int E2eDesktop::stopProgram()
 {
     if (m_program <= 0)
         return -1;
-    ::kill(m_program, SIGTERM);
-    int status = 0;
-    pid_t reaped = 0;
-    for (int i = 0; i < 250 && (reaped = ::waitpid(m_program, &status, WNOHANG)) == 0; ++i)
-        std::this_thread::sleep_for(20ms);
+    int status = m_exitStatus.value_or(0);
+    pid_t reaped = m_exitStatus ? m_program : 0;
+    if (!m_exitStatus) {
+        ::kill(m_program, SIGTERM);
+        for (int i = 0; i < 250 && (reaped = ::waitpid(m_program, &status, WNOHANG)) == 0; ++i)
+            std::this_thread::sleep_for(20ms);
+    }
     if (reaped == 0) {
         ::kill(m_program, SIGKILL);
         ::waitpid(m_program, &status, 0);
@@ -283,12 +286,19 @@ int E2eDesktop::stopProgram()
     ::close(m_programErr);
     m_programErr = -1;
     m_program = -1;
+    m_exitStatus.reset();
     return reaped > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool E2eDesktop::programRunning()
 {
-    return m_program > 0 && ::waitpid(m_program, nullptr, WNOHANG) == 0;
+    if (m_program <= 0 || m_exitStatus)
+        return false;
+    int status = 0;
+    if (::waitpid(m_program, &status, WNOHANG) == 0)
+        return true;
+    m_exitStatus = status;
+    return false;
 }
 
 const std::string& E2eDesktop::programOutput()

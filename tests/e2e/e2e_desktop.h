@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,7 @@ private:
     int m_width, m_height;
     pid_t m_program = -1;
     int m_programErr = -1;
+    std::optional<int> m_exitStatus;  // the wait status, once reaped
     std::string m_output;
 };
 

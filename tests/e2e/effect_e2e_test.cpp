@@ -4,6 +4,8 @@
 // the same screen taken before the effect came on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -43,6 +45,50 @@ bool blurred(const Screenshot& now, const Screenshot& before, const PixelRect& r
     return original > 0 && now.highFrequencyEnergy(region, sharp, kMargin) <= 0.1 * original;
 }
 
+// Random test-client commands: windows opened (some of them dialogs or of a
+// second class), closed, moved, resized and activated; now and then a pointer move.
+class WindowChurn {
+public:
+    std::string next()
+    {
+        const int choice = m_open.empty() ? 0 : pick(10);
+        if (choice == 0 || (choice == 1 && m_open.size() < 8)) {
+            const std::string name = "w" + std::to_string(m_opened++);
+            m_open.push_back(name);
+            return "open " + name + " " + std::to_string(100 + pick(500)) + "x" + std::to_string(80 + pick(400)) + "+"
+                + std::to_string(pick(900)) + "+" + std::to_string(pick(600))
+                + (pick(4) == 0 ? " class=chat,Chat" : "") + (pick(12) == 0 ? " type=dialog" : "");
+        }
+        const std::size_t index = static_cast<std::size_t>(pick(static_cast<int>(m_open.size())));
+        const std::string name = m_open[index];
+        if (choice <= 3) {
+            m_open.erase(m_open.begin() + static_cast<std::ptrdiff_t>(index));
+            return "close " + name;
+        }
+        if (choice <= 6)
+            return "move " + name + " " + std::to_string(pick(900)) + " " + std::to_string(pick(600));
+        if (choice == 7)
+            return "resize " + name + " " + std::to_string(60 + pick(600)) + " " + std::to_string(60 + pick(500));
+        return "activate " + name;
+    }
+
+    std::optional<std::pair<int, int>> pointerMove()
+    {
+        if (pick(5) != 0)
+            return std::nullopt;
+        return std::pair{pick(kWidth), pick(kHeight)};
+    }
+
+    [[nodiscard]] int opened() const { return m_opened; }
+
+private:
+    int pick(int n) { return static_cast<int>(m_random() % static_cast<unsigned>(n)); }
+
+    std::mt19937 m_random{11};
+    std::vector<std::string> m_open;
+    int m_opened = 0;
+};
+
 class EffectEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -70,6 +116,8 @@ protected:
         ASSERT_TRUE(testing::eventually([&] { return blurred(desk->screenshot(), before, kScreen, sharp); },
                                         kFirstPicture))
             << desk->programOutput();
+        const auto overlays = desk->overlays();
+        ASSERT_TRUE(std::any_of(overlays.begin(), overlays.end(), [](const auto& o) { return o.shown; }));
     }
 
     std::unique_ptr<E2eDesktop> desk;
@@ -131,7 +179,7 @@ TEST_F(EffectEndToEnd, AnExcludedApplicationsWindowStaysSharpWhereverItIs)
     startAndWaitForBlur(before, {rectEditor, desk->clientRect(chat)});
     EXPECT_TRUE(testing::showsPattern(desk->screenshot(), desk->clientRect(chat), 3, kCorner));
 
-    // Elsewhere, and partly over the editor's old place, which the focus keeps.
+    // Somewhere else on the screen.
     chatApp.command("move chat 600 420");
     desk->sync();
     std::this_thread::sleep_for(300ms);
@@ -196,19 +244,40 @@ TEST_F(EffectEndToEnd, AFullScreenWindowOfTheFrontmostApplicationHidesTheOverlay
     desk->writeDefaults(defaults());
     startAndWaitForBlur(before, {desk->clientRect(editor)});
 
-    const xcb_window_t movie = desk->openPatterned("movie 640x480+100+100 class=editor,Editor state=fullscreen", 4);
+    // The focus is a dialog of the application over its own large window,
+    // which is blurred around the dialog until it goes full screen.
+    const xcb_window_t movie = desk->openPatterned("movie 900x560+40+120 class=editor,Editor", 4);
     ASSERT_NE(movie, 0u);
-    desk->client().command("activate movie");
+    const xcb_window_t dialog
+        = desk->openPatterned("dialog 300x200+360+400 class=editor,Editor type=dialog transient=movie", 5);
+    ASSERT_NE(dialog, 0u);
+    desk->client().command("activate dialog");
+    EXPECT_TRUE(testing::eventually(
+        [&] {
+            const PixelRect movieRect = desk->clientRect(movie);
+            const PixelRect strip{movieRect.x, movieRect.y, movieRect.width, 150};
+            return !testing::showsPattern(desk->screenshot(), strip, 4) && !desk->overlays().empty()
+                && desk->overlays().front().shown;
+        },
+        kFollow))
+        << "the application's large window is not blurred around its dialog";
+
+    char movieID[16];
+    std::snprintf(movieID, sizeof movieID, "0x%x", movie);
+    desk->session().run({"wmctrl", "-i", "-r", movieID, "-b", "add,fullscreen"});
     EXPECT_TRUE(testing::eventually(
         [&] {
             for (const auto& overlay : desk->overlays())
                 if (overlay.shown)
                     return false;
-            return true;
+            const PixelRect movieRect = desk->clientRect(movie);
+            return movieRect.width == kWidth && movieRect.height == kHeight
+                && testing::showsPattern(desk->screenshot(), {0, 0, kWidth, 300}, 4);
         },
         kFollow))
         << "an overlay is still shown over the full-screen window";
 
+    desk->client().command("close dialog");
     desk->client().command("close movie");
     desk->client().command("activate editor");
     EXPECT_TRUE(testing::eventually([&] { return blurred(desk->screenshot(), before, {500, 400, 500, 340}); },
@@ -227,41 +296,17 @@ TEST_F(EffectEndToEnd, SurvivesWindowsComingAndGoingQuickly)
     startAndWaitForBlur(before, {desk->clientRect(base)});
     const std::string startup = desk->programOutput();
 
-    std::mt19937 random(11);
-    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    std::vector<std::string> open;
-    int serial = 0, errors = 0;
+    WindowChurn churn;
+    int errors = 0;
     const auto end = std::chrono::steady_clock::now() + 20s;
     while (std::chrono::steady_clock::now() < end) {
-        std::string command;
-        const int choice = open.empty() ? 0 : pick(10);
-        if (choice == 0 || (choice == 1 && open.size() < 8)) {
-            const std::string name = "w" + std::to_string(serial++);
-            command = "open " + name + " " + std::to_string(100 + pick(500)) + "x" + std::to_string(80 + pick(400))
-                + "+" + std::to_string(pick(900)) + "+" + std::to_string(pick(600))
-                + (pick(4) == 0 ? " class=chat,Chat" : "") + (pick(12) == 0 ? " type=dialog" : "");
-            open.push_back(name);
-        } else {
-            const std::size_t index = static_cast<std::size_t>(pick(static_cast<int>(open.size())));
-            const std::string name = open[index];
-            if (choice <= 3) {
-                command = "close " + name;
-                open.erase(open.begin() + static_cast<std::ptrdiff_t>(index));
-            } else if (choice <= 6) {
-                command = "move " + name + " " + std::to_string(pick(900)) + " " + std::to_string(pick(600));
-            } else if (choice == 7) {
-                command = "resize " + name + " " + std::to_string(60 + pick(600)) + " " + std::to_string(60 + pick(500));
-            } else {
-                command = "activate " + name;
-            }
-        }
-        if (desk->client().command(command).rfind("ok", 0) != 0)
+        if (desk->client().command(churn.next()).rfind("ok", 0) != 0)
             ++errors;
-        if (pick(5) == 0)
-            desk->session().run({"xdotool", "mousemove", std::to_string(pick(kWidth)), std::to_string(pick(kHeight))});
+        if (const auto pointer = churn.pointerMove())
+            desk->session().run({"xdotool", "mousemove", std::to_string(pointer->first), std::to_string(pointer->second)});
     }
     EXPECT_EQ(errors, 0);
-    EXPECT_GT(serial, 40) << "the test client was too slow to make this a test";
+    EXPECT_GT(churn.opened(), 40) << "the test client was too slow to make this a test";
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(desk->programRunning()) << desk->programOutput();
     EXPECT_FALSE(desk->overlays().empty());
@@ -270,6 +315,16 @@ TEST_F(EffectEndToEnd, SurvivesWindowsComingAndGoingQuickly)
     std::istringstream lines(later);
     for (std::string line; std::getline(lines, line);)
         EXPECT_EQ(line.rfind("Hushglass: focus window unlocatable for ", 0), 0u) << "unexpected output: " << line;
+
+    // And the effect still follows the focus.
+    desk->client().command("activate base");
+    EXPECT_TRUE(testing::eventually(
+        [&] {
+            const Screenshot now = desk->screenshot();
+            const PixelRect rect = desk->clientRect(base);
+            return testing::showsPattern(now, rect, 1) && blurred(now, before, kScreen, {rect});
+        },
+        kFollow));
     EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
 }
 
