@@ -205,6 +205,27 @@ TEST_F(ControllerFrames, OverlaysOrderAroundTheFocusWindowByItsLayer)
     }
 }
 
+TEST_F(ControllerFrames, AFocusWindowAcrossTwoDisplaysIsSharpOnBoth)
+{
+    const Rect across{1000, 100, 1000, 600};  // 440 points on display 1, 560 on display 2
+    showWindows({window(kEditor, across)});
+    controller->enable();
+    frames(10);
+    EXPECT_EQ(controller->focus()->displayID, 2u);
+    for (std::uint32_t display : {1u, 2u}) {
+        EXPECT_TRUE(overlay(display).inserted()) << display;
+        EXPECT_EQ(surfaces.latest(display)->last("orderBelow"), "orderBelow 10") << display;
+        EXPECT_TRUE(excludedFromLastShot(display, kEditor)) << display;
+    }
+
+    // Touching display 1 by a point is not enough to be ordered in there.
+    showWindows({window(kEditor, {1439, 100, 1000, 600})});
+    frames(5);
+    EXPECT_FALSE(overlay(1).inserted());
+    EXPECT_EQ(overlay(1).window().level(), BlurOverlay::kRaisedLevel);
+    EXPECT_TRUE(overlay(2).inserted());
+}
+
 TEST_F(ControllerFrames, APointerOnADisplaysRightEdgeBelongsToTheNextDisplay)
 {
     controller->store().changeRevealCursor(true, [] {});
