@@ -38,6 +38,24 @@ TEST_F(ControllerEvents, ABurstOfDisplayChangesRebuildsOnce300msAfterTheLast)
     EXPECT_EQ(surfaces.made.size(), 5u);
 }
 
+TEST_F(ControllerEvents, UnpluggingADisplayDuringACaptureKeepsTheOthersGoing)
+{
+    capture.holdShots = true;
+    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+    screens.clear();
+    screens.add(1, {0, 0, 1440, 900}, 2);
+    notifications.post(notifications::screenParametersChanged);
+    advance(301ms);
+    ASSERT_EQ(controller->overlays().size(), 1u);
+    capture.holdShots = false;
+    while (!capture.heldShots.empty())
+        capture.answerShot();  // pictures of the old layout
+    drain();
+    frames(10);
+    EXPECT_TRUE(overlay(1).hasPicture());
+    EXPECT_EQ(surfaces.made.size(), 3u);
+}
+
 TEST_F(ControllerEvents, AnUnchangedLayoutRestartsCaptureWithoutRebuilding)
 {
     const int linkStarts = ticks.starts;
