@@ -116,6 +116,7 @@ void PrivacyController::disable()
     m_capturer.reset();
 
     m_focus.reset();
+    m_lastPicturedFocus.reset();  // a stale one would count as revealed after switching on again
     resetSettled();
     m_framesWithoutFocus = 0;
     m_powerPaused = false;
