@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -158,7 +159,9 @@ TEST_F(EffectEndToEnd, KeepsTheFocusWindowSharpBlursTheRestFollowsActivationAndL
     EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
     EXPECT_NE(desk->programOutput().find("Hushglass: quitting"), std::string::npos) << desk->programOutput();
     EXPECT_TRUE(desk->overlays().empty());
-    EXPECT_TRUE(desk->screenshot().sameIn(before, rectA));
+    const Screenshot after = desk->screenshot();
+    EXPECT_TRUE(after.sameIn(before, rectA) && after.sameIn(before, rectB));
+    EXPECT_TRUE(after.sameIn(before, {0, 440, 560, kHeight - 440})) << "the wallpaper is not sharp again";
 }
 
 TEST_F(EffectEndToEnd, AnExcludedApplicationsWindowStaysSharpWhereverItIs)
