@@ -2,7 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QGuiApplication>
@@ -107,15 +107,19 @@ bool X11DisplayPower::isAsleep(std::uint32_t)
 LinuxSessionState::LinuxSessionState(xcb_connection_t* connection, xcb_window_t root)
     : m_connection(connection), m_root(root)
 {
+    // Plain messages with a short timeout: a QDBusInterface would introspect
+    // its peer first and could hang the start for 25 s on a stuck service.
     QDBusConnection system = QDBusConnection::systemBus();
     if (system.isConnected()) {
-        QDBusInterface manager("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                               system);
-        manager.setTimeout(kDBusTimeoutMs);
         const QByteArray sessionID = qgetenv("XDG_SESSION_ID");
-        QDBusReply<QDBusObjectPath> path = sessionID.isEmpty()
-            ? manager.call("GetSessionByPID", static_cast<quint32>(::getpid()))
-            : manager.call("GetSession", QString::fromLocal8Bit(sessionID));
+        QDBusMessage lookup = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                                             "org.freedesktop.login1.Manager",
+                                                             sessionID.isEmpty() ? "GetSessionByPID" : "GetSession");
+        if (sessionID.isEmpty())
+            lookup << static_cast<quint32>(::getpid());
+        else
+            lookup << QString::fromLocal8Bit(sessionID);
+        QDBusReply<QDBusObjectPath> path = system.call(lookup, QDBus::Block, kDBusTimeoutMs);
         if (path.isValid())
             m_sessionPath = path.value().path();
     }
@@ -131,20 +135,19 @@ bool LinuxSessionState::isLocked()
 {
     if (m_sessionPath.isEmpty())
         return false;
-    QDBusInterface properties("org.freedesktop.login1", m_sessionPath, "org.freedesktop.DBus.Properties",
-                              QDBusConnection::systemBus());
-    properties.setTimeout(kDBusTimeoutMs);
-    QDBusReply<QDBusVariant> locked = properties.call("Get", "org.freedesktop.login1.Session", "LockedHint");
+    QDBusMessage get = QDBusMessage::createMethodCall("org.freedesktop.login1", m_sessionPath,
+                                                      "org.freedesktop.DBus.Properties", "Get");
+    get << QString("org.freedesktop.login1.Session") << QString("LockedHint");
+    QDBusReply<QDBusVariant> locked = QDBusConnection::systemBus().call(get, QDBus::Block, kDBusTimeoutMs);
     return locked.isValid() && locked.value().variant().toBool();
 }
 
 bool LinuxSessionState::screenSaverRunning()
 {
     if (m_hasScreenSaverService) {
-        QDBusInterface saver("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                             "org.freedesktop.ScreenSaver", QDBusConnection::sessionBus());
-        saver.setTimeout(kDBusTimeoutMs);
-        QDBusReply<bool> active = saver.call("GetActive");
+        const QDBusMessage get = QDBusMessage::createMethodCall(
+            "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "GetActive");
+        QDBusReply<bool> active = QDBusConnection::sessionBus().call(get, QDBus::Block, kDBusTimeoutMs);
         if (active.isValid())
             return active.value();
     }
