@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <thread>
 #include <unistd.h>
 #include <sys/stat.h>
@@ -62,16 +63,26 @@ bool exited(pid_t pid, int* status = nullptr)
     return r == pid || (r < 0 && errno == ECHILD);
 }
 
-// The lowest display number whose lock file and socket are free.
-int freeDisplayNumber()
+// The display number Xvfb writes to `fd` when it is ready; -1 after 10 s
+// without one or when the pipe closes first.
+int readDisplayNumber(int fd)
 {
-    for (int n = 90 + static_cast<int>(::getpid() % 400);; ++n) {
-        const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-        struct stat st {};
-        if (::stat(lock.c_str(), &st) != 0 && ::stat(socket.c_str(), &st) != 0)
-            return n;
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (text.find('\n') == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return -1;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        char buffer[32];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return -1;
+        text.append(buffer, static_cast<std::size_t>(n));
     }
+    return std::atoi(text.c_str());
 }
 
 } // namespace
@@ -87,17 +98,24 @@ XSession::XSession(XSessionOptions options)
         m_error = "Xvfb or openbox is not installed";
         return;
     }
-    for (int attempt = 0; attempt < 5 && m_server < 0; ++attempt) {
-        m_display = ":" + std::to_string(freeDisplayNumber() + attempt);
+    // Xvfb chooses a free display number itself and writes it to the pipe
+    // once it accepts connections, so parallel tests never share a server.
+    int fds[2] = {-1, -1};
+    if (::pipe2(fds, O_CLOEXEC) == 0) {
         const std::string screen = std::to_string(options.width) + "x" + std::to_string(options.height) + "x"
             + std::to_string(options.depth);
-        m_server = spawnProcess({"Xvfb", m_display, "-screen", "0", screen, "-nolisten", "tcp", "+extension",
+        m_server = spawnProcess({"Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "+extension",
                                  "Composite", "+extension", "RANDR", "+extension", "RENDER", "+extension",
                                  "MIT-SHM", "-noreset"},
-                                {}, -1);
-        if (!waitForServer()) {
+                                {}, fds[1]);
+        ::close(fds[1]);
+        const int number = readDisplayNumber(fds[0]);
+        ::close(fds[0]);
+        if (number < 0) {
             stop(m_server);
             m_server = -1;
+        } else {
+            m_display = ":" + std::to_string(number);
         }
     }
     if (m_server < 0) {
@@ -117,20 +135,6 @@ XSession::~XSession()
         stop(*it);
     if (m_server > 0)
         stop(m_server);
-}
-
-bool XSession::waitForServer()
-{
-    const std::string socket = "/tmp/.X11-unix/X" + m_display.substr(1);
-    for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
-        if (exited(m_server))
-            return false;
-        struct stat st {};
-        if (::stat(socket.c_str(), &st) == 0 && run({"xdpyinfo"}) == 0)
-            return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return false;
 }
 
 bool XSession::waitForWindowManager()

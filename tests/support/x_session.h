@@ -49,7 +49,6 @@ public:
     void stop(pid_t pid);
 
 private:
-    bool waitForServer();
     bool waitForWindowManager();
 
     std::string m_display;
