@@ -111,10 +111,17 @@ void QtEffectAlerts::openScreenCaptureHelp()
         QDesktopServices::openUrl(url);
 }
 
+ShellRelauncher::ShellRelauncher(QString executable) : m_executable(std::move(executable)) {}
+
+QStringList ShellRelauncher::arguments(const QString& executable)
+{
+    return {"-c", "sleep 0.5; exec \"$1\"", "sh", executable};
+}
+
 std::optional<std::string> ShellRelauncher::relaunch()
 {
-    const QString executable = QCoreApplication::applicationFilePath();
-    if (!QProcess::startDetached("/bin/sh", {"-c", "sleep 0.5; exec \"$1\"", "sh", executable}))
+    const QString executable = m_executable.isEmpty() ? QCoreApplication::applicationFilePath() : m_executable;
+    if (!QProcess::startDetached("/bin/sh", arguments(executable)))
         return QStringLiteral("could not start /bin/sh to reopen %1").arg(executable).toStdString();
     return std::nullopt;
 }

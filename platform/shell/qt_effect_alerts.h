@@ -7,6 +7,8 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "engine/controller/effect_ports.h"
@@ -37,8 +39,16 @@ private:
 // travels as its own argument, so spaces and quotes in it are safe.
 class ShellRelauncher final : public Relauncher {
 public:
+    // Relaunches `executable` (this program when empty).
+    explicit ShellRelauncher(QString executable = {});
     std::optional<std::string> relaunch() override;
     void quit() override;
+
+    // The arguments of /bin/sh that reopen `executable` half a second later.
+    [[nodiscard]] static QStringList arguments(const QString& executable);
+
+private:
+    QString m_executable;
 };
 
 } // namespace hg

@@ -1,11 +1,16 @@
 #include "platform/runtime/qt_runtime.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 #include <thread>
 
 #include "base/async.h"
+#include "platform/shell/qt_effect_alerts.h"
 
 namespace hg {
 namespace {
@@ -97,6 +102,32 @@ TEST_F(QtRuntimeTest, TheReferenceDateClockCountsFrom2001)
     // 2026-01-01 is 788,918,400 s after 2001-01-01; this code runs later than that.
     EXPECT_GT(clock.secondsSinceReferenceDate(), 788'918'400.0);
     EXPECT_LT(clock.secondsSinceReferenceDate(), 788'918'400.0 + 100.0 * 365 * 86400);
+}
+
+} // namespace
+} // namespace hg
+
+namespace hg {
+namespace {
+
+TEST_F(QtRuntimeTest, TheRelaunchReopensAPathWithSpacesAndQuotes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.path() + "/Hush glass \"beta\" $HOME";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString program = folder + "/hushglass";
+    const QString marker = dir.path() + "/reopened";
+    QFile script(program);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(("#!/bin/sh\ntouch '" + marker + "'\n").toUtf8());
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+
+    ShellRelauncher relauncher(program);
+    EXPECT_EQ(relauncher.relaunch(), std::nullopt);
+    spinUntil([&] { return QFile::exists(marker); });
+    EXPECT_TRUE(QFile::exists(marker)) << "the new instance was not started";
 }
 
 } // namespace
