@@ -44,6 +44,7 @@ protected:
         if (!s_session->ok())
             return;
         ::setenv("DISPLAY", s_session->display().c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);  // the sources read Qt's X11 connection
         static int argc = 1;
         static char name[] = "x11_events_test";
         static char* argv[] = {name, nullptr};
