@@ -113,6 +113,7 @@ void PrivacyController::disable()
     closeAllOverlays();
     m_scheduler.lastCaptureNanos().clear();
     m_lastCoveredDisplays.clear();
+    m_previousBlurInputs.clear();
     m_capturer.reset();
 
     m_focus.reset();
@@ -156,6 +157,7 @@ void PrivacyController::rebuildOverlays(bool animated)
     m_scheduler.lastCaptureNanos().clear();
     m_lastCoveredDisplays.clear();
     m_lastPictureAt.clear();
+    m_previousBlurInputs.clear();
     m_capturer.reset();
 
     for (const Screen& screen : coverableScreens()) {

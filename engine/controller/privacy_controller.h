@@ -160,6 +160,23 @@ private:
     [[nodiscard]] std::optional<Rect> displayBounds(DisplayID display) const;
 
     // Capture pass.
+    // What a display's blur was made from; an identical input needs no new
+    // blur. The capture is kept as a digest of its pixels, not as a copy.
+    struct BlurInput {
+        std::uint64_t digest = 0;  // of the captured pixels and their layout
+        std::optional<Rect> hole;  // image pixels, bottom-left origin
+        bool applyBlur = true;
+        double scale = 1;   // image pixels per point
+        double radius = 0;  // points
+        friend bool operator==(const BlurInput&, const BlurInput&) = default;
+    };
+    struct BlurOutcome {
+        std::optional<BlurredFrame> frame;
+        BlurInput input;         // what it was made from
+        bool unchanged = false;  // the input equals the one the picture on screen was made from
+    };
+    // A 64-bit digest of the image's pixels and layout, four lanes at a time.
+    [[nodiscard]] static std::uint64_t digestOf(const CapturedImage& image);
     static Async capturePass(WeakPtr<PrivacyController> weak, CapturePass pass);
     [[nodiscard]] std::set<DisplayID> coveredDisplays(const std::optional<FocusedWindow>& focus);
 
@@ -213,6 +230,7 @@ private:
     double m_focusRectStaleSince = 0;  // seconds
     bool m_loggedInsertionBailout = false;
     std::map<DisplayID, double> m_lastPictureAt;  // seconds
+    std::map<DisplayID, BlurInput> m_previousBlurInputs;  // of the picture each overlay shows
     double m_enabledAt = 0;                        // seconds
     std::uint64_t m_generation = 0;
     std::vector<SharpWindow> m_excludedWindows;  // window-server coordinates

@@ -87,6 +87,7 @@ void PrivacyController::handleSpaceChange()
     ++m_generation;
     for (auto& [display, overlay] : m_overlays)
         overlay->clear();
+    m_previousBlurInputs.clear();
     m_scheduler.lastCaptureNanos().clear();
     m_lastCoveredDisplays.clear();
     m_capturer.reset();

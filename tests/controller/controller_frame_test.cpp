@@ -303,3 +303,30 @@ TEST_F(ControllerFrames, AFullScreenWindowOfTheFrontmostApplicationSwallowsItsDi
 
 } // namespace
 } // namespace hg
+
+namespace hg {
+namespace {
+
+TEST_F(ControllerFrames, AStillScreenIsBlurredOnceAndIsNotTakenForAStuckOne)
+{
+    showWindows({window(kEditor, kEditorRect)});
+    controller->enable();
+    ASSERT_TRUE(framesUntil([&] { return overlay(1).hasPicture(); }));
+    advance(1s);  // the focus window found, its hole in the picture
+    const auto pictures = [&] { return surfaces.latest(1)->count("picture"); };
+    const int first = pictures();
+    const std::size_t shots = capture.shotLog.size();
+
+    advance(3s);  // many passes of the same screen, and three clock checks
+    EXPECT_GT(capture.shotLog.size(), shots + 10);
+    EXPECT_EQ(pictures(), first) << "an unchanged capture was blurred and shown again";
+    for (const std::string& line : log)
+        EXPECT_EQ(line.find("same picture"), std::string::npos) << line;
+
+    capture.shade = 40;  // something on screen changed
+    advance(500ms);
+    EXPECT_GT(pictures(), first);
+}
+
+} // namespace
+} // namespace hg

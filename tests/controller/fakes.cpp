@@ -33,9 +33,9 @@ private:
 };
 
 // A 16 × 10 opaque grey image: small, so blurs cost nothing.
-CapturedImage smallImage()
+CapturedImage smallImage(std::uint8_t shade)
 {
-    return CapturedImage::make(16, 10, std::vector<std::uint8_t>(16 * 10 * 4, 128));
+    return CapturedImage::make(16, 10, std::vector<std::uint8_t>(16 * 10 * 4, shade));
 }
 
 } // namespace
@@ -119,14 +119,14 @@ void FakeCaptureService::screenshot(const ContentFilter& filter, const CaptureCo
         heldShots.emplace_back(filter.display.displayID, std::move(done));
         return;
     }
-    done(failShots ? std::nullopt : std::optional(smallImage()));
+    done(failShots ? std::nullopt : std::optional(smallImage(shade)));
 }
 
 void FakeCaptureService::answerShot(bool withImage)
 {
     auto reply = std::move(heldShots.front().second);
     heldShots.pop_front();
-    reply(withImage ? std::optional(smallImage()) : std::nullopt);
+    reply(withImage ? std::optional(smallImage(shade)) : std::nullopt);
 }
 
 int SurfaceRecord::count(const std::string& call) const

@@ -81,6 +81,7 @@ public:
     bool available = true;     // false: no screen is connected (every capture fails at once)
     bool failShots = false;    // screenshots answer nothing
     bool holdShots = false;    // screenshots wait for answerShot
+    std::uint8_t shade = 128;  // every pixel's bytes: the screen "changes" when this does
     std::deque<std::pair<DisplayID, ImageReply>> heldShots;
     std::vector<ContentFilter> shotLog;  // every screenshot asked for
     int contentRequests = 0;
