@@ -137,15 +137,22 @@ TEST_F(SystemEventsE2eTest, ADesktopSwitchClearsThePicturesAndBlursTheNewDesktop
     startWithFocusWindow(desk);
     ASSERT_TRUE(eventually([&] { return looksRed(desk.screenshot(), m_probe); }, 8s)) << desk.programOutput();
 
-    // The red window stays on the first desktop: the new one shows none of it.
+    // The red window stays on the first desktop: the switch clears the
+    // pictures at once, and the new desktop shows none of it.
     EXPECT_TRUE(eventually(
         [&] {
-            desk.session().run({"wmctrl", "-s", "1"});
+            desk.session().run({"wmctrl", "-s", "1"});  // openbox may drop a request right after a change
             return !looksRed(desk.screenshot(), m_probe);
         },
         8s))
         << desk.programOutput();
-    EXPECT_TRUE(eventually([&] { return !desk.overlays().empty() && desk.overlays()[0].shown; }, 5s));
+    // A window on the new desktop becomes the focus, and the blur of the new
+    // desktop comes up around it.
+    ASSERT_NE(desk.openPatterned("there 360x300+620+200 class=editor,Editor", 3), 0u);
+    desk.client().command("activate there");
+    EXPECT_TRUE(eventually([&] { return !desk.overlays().empty() && desk.overlays()[0].shown; }, 8s))
+        << desk.programOutput();
+    EXPECT_FALSE(looksRed(desk.screenshot(), m_probe));
     EXPECT_TRUE(desk.programRunning());
     EXPECT_EQ(desk.stopProgram(), 0);
 }
