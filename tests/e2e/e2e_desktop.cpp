@@ -42,7 +42,46 @@ std::string makeTempFolder()
     return ::mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
+// How to start each window manager, given a folder of its own for files.
+// mutter and kwin_x11 want a session bus; each gets a private one that ends
+// with it.
+std::vector<std::string> windowManagerCommand(const std::string& name, const std::string& folder)
+{
+    if (name == "openbox")
+        return {"openbox", "--sm-disable"};
+    if (name == "i3") {
+        // A bare configuration: no bar, no programs started, no wizard.
+        const std::string config = folder + "/i3.config";
+        std::ofstream(config) << "# i3 config file (v4)\nfont pango:monospace 8\n";
+        return {"i3", "-c", config};
+    }
+    if (name == "mutter")
+        return {"dbus-run-session", "--", "mutter", "--x11", "--replace"};
+    if (name == "kwin_x11")
+        return {"dbus-run-session", "--", "kwin_x11", "--replace"};
+    return {name};  // icewm, fluxbox, xfwm4: their defaults
+}
+
 } // namespace
+
+const std::vector<std::string>& windowManagers()
+{
+    static const std::vector<std::string> names{"openbox", "icewm", "fluxbox", "i3", "xfwm4", "mutter", "kwin_x11"};
+    return names;
+}
+
+bool windowManagerInstalled(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::string all = path ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= all.size();) {
+        const std::size_t end = std::min(all.find(':', start), all.size());
+        if (::access((all.substr(start, end - start) + "/" + name).c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
 
 bool Screenshot::sameIn(const Screenshot& other, const PixelRect& rect) const
 {
@@ -83,8 +122,8 @@ void Screenshot::save(const std::string& path) const
     image.save(QString::fromStdString(path));
 }
 
-E2eDesktop::E2eDesktop(int width, int height)
-    : m_session({.width = width, .height = height, .windowManager = true}), m_width(width), m_height(height)
+E2eDesktop::E2eDesktop(int width, int height, const std::string& windowManager)
+    : m_session({.width = width, .height = height, .windowManager = false}), m_width(width), m_height(height)
 {
     if (!m_session.ok()) {
         m_error = m_session.error();
@@ -92,8 +131,22 @@ E2eDesktop::E2eDesktop(int width, int height)
     }
     m_temp = makeTempFolder();
     std::filesystem::create_directories(m_temp + "/config/hushglass");
-    std::filesystem::create_directories(m_temp + "/runtime");
-    std::filesystem::permissions(m_temp + "/runtime", std::filesystem::perms::owner_all);
+    for (const char* folder : {"/runtime", "/wm/runtime"}) {
+        std::filesystem::create_directories(m_temp + folder);
+        std::filesystem::permissions(m_temp + folder, std::filesystem::perms::owner_all);
+    }
+
+    // The window manager leads a process group of its own, so that what it
+    // started (a session bus, helpers) ends with it.
+    const std::string home = m_temp + "/wm";
+    m_windowManager = m_session.spawn(windowManagerCommand(windowManager, home),
+                                      {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+                                       "XDG_CACHE_HOME=" + home + "/cache", "XDG_DATA_HOME=" + home + "/data",
+                                       "XDG_RUNTIME_DIR=" + home + "/runtime"});
+    if (m_windowManager < 0 || !m_session.waitForWindowManager()) {
+        m_error = windowManager + " did not start";
+        return;
+    }
 
     std::vector<std::uint32_t> wallpaper = noise(width, height, 7, 4);
     const std::string wallpaperPath = m_temp + "/wallpaper.png";
@@ -120,6 +173,11 @@ E2eDesktop::~E2eDesktop()
     m_client.reset();
     if (m_c)
         xcb_disconnect(m_c);
+    if (m_windowManager > 0) {
+        ::kill(-m_windowManager, SIGTERM);
+        m_session.stop(m_windowManager);
+        ::kill(-m_windowManager, SIGKILL);  // whatever of its group outlived it
+    }
     if (!m_temp.empty())
         std::filesystem::remove_all(m_temp);
 }
@@ -209,7 +267,10 @@ std::vector<OverlayWindow> E2eDesktop::overlays()
             m_c, xcb_shape_get_rectangles(m_c, window, XCB_SHAPE_SK_BOUNDING), nullptr);
         const bool shaped = shape && shape->rectangles_len > 0;
         std::free(shape);
-        found.push_back({window, mapped, mapped && shaped});
+        xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr);
+        const PixelRect rect = g ? PixelRect{g->x, g->y, g->width, g->height} : PixelRect{};
+        std::free(g);
+        found.push_back({window, mapped, mapped && shaped, rect});
     }
     return found;
 }
@@ -233,6 +294,27 @@ Screenshot E2eDesktop::screenshot()
     return shot;
 }
 
+Screenshot E2eDesktop::settledScreenshot()
+{
+    Screenshot last = screenshot();
+    for (const auto deadline = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(150ms);
+        Screenshot now = screenshot();
+        if (now.pixels == last.pixels)
+            return now;
+        last = std::move(now);
+    }
+    return last;
+}
+
+xcb_window_t E2eDesktop::inputFocus()
+{
+    xcb_get_input_focus_reply_t* focus = xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr);
+    const xcb_window_t window = focus ? focus->focus : XCB_NONE;
+    std::free(focus);
+    return window;
+}
+
 void E2eDesktop::sync()
 {
     std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
@@ -243,7 +325,7 @@ void E2eDesktop::writeDefaults(const std::string& json)
     std::ofstream(m_temp + "/config/hushglass/defaults.json") << json;
 }
 
-bool E2eDesktop::startProgram()
+bool E2eDesktop::startProgram(const std::vector<std::string>& environment)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -258,6 +340,8 @@ bool E2eDesktop::startProgram()
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         ::unsetenv("QT_QPA_PLATFORM");
+        for (const std::string& variable : environment)
+            ::putenv(::strdup(variable.c_str()));
         ::execl(HUSHGLASS_BINARY, HUSHGLASS_BINARY, nullptr);
         ::_exit(127);
     }

@@ -1,5 +1,6 @@
 // A private desktop for the end-to-end tests and the effect's benchmarks: an
-// XSession with openbox and a patterned wallpaper, the test client for
+// XSession with a window manager (openbox unless another is named) and a
+// patterned wallpaper, the test client for
 // windows, an xcb connection for screenshots and the stacking order, and the
 // real hushglass program with its own configuration and runtime folders.
 //
@@ -10,7 +11,7 @@
 //     ASSERT_TRUE(desk.startProgram());
 //
 // Screenshots are read from the root window, so they show what a viewer sees
-// (Xvfb draws without a compositing manager). Test thread only.
+// (what Xvfb or the window manager's compositor drew). Test thread only.
 #pragma once
 
 #include <sys/types.h>
@@ -62,11 +63,20 @@ struct OverlayWindow {
     xcb_window_t id = XCB_NONE;
     bool mapped = false;
     bool shown = false;
+    PixelRect rect;  // its place on the screen
 };
+
+// The window managers the desktop knows how to start, by the name of their
+// program: openbox, icewm, fluxbox, i3, xfwm4, mutter, kwin_x11.
+const std::vector<std::string>& windowManagers();
+// Whether that window manager's program is installed here.
+bool windowManagerInstalled(const std::string& name);
 
 class E2eDesktop {
 public:
-    explicit E2eDesktop(int width = 1024, int height = 768);
+    // `windowManager` is one of windowManagers(); it runs with its own home
+    // and runtime folders and, for mutter and kwin_x11, its own session bus.
+    explicit E2eDesktop(int width = 1024, int height = 768, const std::string& windowManager = "openbox");
     ~E2eDesktop();
     E2eDesktop(const E2eDesktop&) = delete;
     E2eDesktop& operator=(const E2eDesktop&) = delete;
@@ -92,12 +102,18 @@ public:
     [[nodiscard]] std::vector<xcb_window_t> stackingOrder();
     [[nodiscard]] std::vector<OverlayWindow> overlays();
     [[nodiscard]] Screenshot screenshot();
+    // A screenshot once the screen has stopped changing (two shots 150 ms
+    // apart alike, up to 5 s): compositing window managers draw late.
+    [[nodiscard]] Screenshot settledScreenshot();
+    // The window that has the keyboard focus, as the window manager set it.
+    [[nodiscard]] xcb_window_t inputFocus();
     void sync();
 
     // The program's settings file, written before it starts.
     void writeDefaults(const std::string& json);
-    // Starts hushglass and waits (up to 15 s) for its "running" line.
-    bool startProgram();
+    // Starts hushglass, with `environment` ("NAME=value") added, and waits
+    // (up to 15 s) for its "running" line.
+    bool startProgram(const std::vector<std::string>& environment = {});
     // SIGTERM, then waits up to 5 s; the exit status, -1 when it did not exit.
     int stopProgram();
     [[nodiscard]] pid_t programPid() const { return m_program; }
@@ -113,6 +129,7 @@ private:
     xcb_connection_t* m_c = nullptr;
     xcb_window_t m_root = XCB_NONE;
     int m_width, m_height;
+    pid_t m_windowManager = -1;  // leads its own process group
     pid_t m_program = -1;
     int m_programErr = -1;
     std::optional<int> m_exitStatus;  // the wait status, once reaped

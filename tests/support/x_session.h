@@ -47,9 +47,11 @@ public:
     int run(const std::vector<std::string>& argv, std::string* output = nullptr);
     // Sends SIGTERM, then SIGKILL after a grace period, and reaps the process.
     void stop(pid_t pid);
+    // Waits up to 10 s until a window manager names itself on the root
+    // (_NET_SUPPORTING_WM_CHECK), for sessions that start their own.
+    bool waitForWindowManager();
 
 private:
-    bool waitForWindowManager();
 
     std::string m_display;
     std::string m_error;

@@ -1,0 +1,272 @@
+// The effect end to end on the window managers people run on X11, and the
+// stacking situations that could leave another application's window readable:
+// the real program over patterned windows, with what a viewer sees read back
+// from the root window and compared with the screen taken before it started.
+//
+// Setting HUSHGLASS_E2E_SHOTS to a folder keeps a screenshot of every step.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "e2e_desktop.h"
+
+namespace hg {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::E2eDesktop;
+using testing::PixelRect;
+using testing::Screenshot;
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 768;
+constexpr auto kFirstPicture = 20s;  // generous: a software-rendering compositor on a busy 2-core machine
+constexpr auto kFollow = 3s;         // a bound on following a change, not a timing goal
+
+const PixelRect kScreen{0, 0, kWidth, kHeight};
+
+std::string defaults()
+{
+    return R"({"enabled": true, "revealCursor": false})";
+}
+
+// Whether `region` of `now` holds at most a tenth of the high-frequency energy
+// it had in `before`, leaving out the sharp rectangles and a margin around
+// them where the blur mixes in their edges.
+bool blurred(const Screenshot& now, const Screenshot& before, const PixelRect& region,
+             const std::vector<PixelRect>& sharp = {})
+{
+    constexpr int kMargin = 48;  // pixels
+    const double original = before.highFrequencyEnergy(region, sharp, kMargin);
+    return original > 0 && now.highFrequencyEnergy(region, sharp, kMargin) <= 0.1 * original;
+}
+
+std::string hex(xcb_window_t window)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", window);
+    return text;
+}
+
+// The part of `a` that `b` covers (empty when they do not meet).
+PixelRect intersection(const PixelRect& a, const PixelRect& b)
+{
+    const int left = std::max(a.x, b.x), top = std::max(a.y, b.y);
+    const int right = std::min(a.x + a.width, b.x + b.width), bottom = std::min(a.y + a.height, b.y + b.height);
+    return right > left && bottom > top ? PixelRect{left, top, right - left, bottom - top} : PixelRect{};
+}
+
+class DesktopTest {
+protected:
+    void open(const std::string& windowManager)
+    {
+        desk = std::make_unique<E2eDesktop>(kWidth, kHeight, windowManager);
+        ASSERT_TRUE(desk->ok()) << desk->error();
+        // The pointer in a corner, away from every region the tests look at.
+        desk->session().run({"xdotool", "mousemove", std::to_string(kWidth - 1), std::to_string(kHeight - 1)});
+    }
+
+    // Keeps a screenshot of this step when HUSHGLASS_E2E_SHOTS names a folder.
+    void keep(const Screenshot& shot, const std::string& step)
+    {
+        const char* folder = std::getenv("HUSHGLASS_E2E_SHOTS");
+        if (!folder)
+            return;
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        shot.save(std::string(folder) + "/" + name + "-" + step + ".png");
+    }
+
+    // Starts the program and waits until the screen outside `sharp` is blurred.
+    void startAndWaitForBlur(const Screenshot& before, const std::vector<PixelRect>& sharp,
+                             const std::vector<std::string>& environment = {})
+    {
+        desk->writeDefaults(defaults());
+        ASSERT_TRUE(desk->startProgram(environment)) << desk->programOutput();
+        const bool covered = testing::eventually(
+            [&] { return blurred(desk->screenshot(), before, kScreen, sharp); }, kFirstPicture);
+        keep(desk->screenshot(), "started");
+        ASSERT_TRUE(covered) << "the screen around the focus window was not blurred\n" << desk->programOutput();
+    }
+
+    std::unique_ptr<E2eDesktop> desk;
+};
+
+class EveryWindowManager : public DesktopTest, public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override
+    {
+        if (!testing::XSession::available(false))
+            GTEST_SKIP() << "Xvfb is not installed";
+        if (!testing::windowManagerInstalled(GetParam()))
+            GTEST_SKIP() << "the window manager " << GetParam() << " is not installed here";
+        open(GetParam());
+    }
+};
+
+// Three windows of two applications; each activation moves the sharp region
+// to the activated window, pixel for pixel, and blurs the other two. The
+// windows do not overlap (a tiling window manager places them itself).
+TEST_P(EveryWindowManager, KeepsOnlyTheActiveWindowSharpAsActivationMoves)
+{
+    testing::TestClient viewer(desk->session().display());
+    ASSERT_TRUE(viewer.ok());
+    const xcb_window_t a = desk->openPatterned("a 400x280+40+60 class=editor,Editor", 1);
+    const xcb_window_t b = desk->openPatterned(viewer, "b 400x280+560+60 class=viewer,Viewer", 2);
+    const xcb_window_t c = desk->openPatterned("c 860x220+80+440 class=editor,Editor", 3);
+    ASSERT_TRUE(a && b && c);
+    desk->client().command("activate a");
+    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == a; }, kFollow))
+        << GetParam() << " did not give the focus to the activated window";
+    const Screenshot before = desk->settledScreenshot();
+    keep(before, "before");
+    const PixelRect rect[] = {desk->clientRect(a), desk->clientRect(b), desk->clientRect(c)};
+
+    startAndWaitForBlur(before, {rect[0]});
+
+    struct Step {
+        testing::TestClient* client;
+        const char* name;
+        xcb_window_t window;
+        int index;
+    };
+    for (const Step& step : {Step{nullptr, "a", a, 0}, Step{&viewer, "b", b, 1}, Step{nullptr, "c", c, 2}}) {
+        if (step.client)
+            step.client->command(std::string("activate ") + step.name);
+        else
+            desk->client().command(std::string("activate ") + step.name);
+        const bool followed = testing::eventually(
+            [&] {
+                const Screenshot now = desk->screenshot();
+                if (!now.sameIn(before, rect[step.index]))
+                    return false;
+                for (int other = 0; other < 3; ++other)
+                    if (other != step.index && !blurred(now, before, rect[other], {rect[step.index]}))
+                        return false;
+                return true;
+            },
+            kFollow);
+        keep(desk->screenshot(), std::string("active-") + step.name);
+        EXPECT_TRUE(followed) << "with " << step.name << " active, it is not exactly as before or another window "
+                              << "is readable";
+    }
+    EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, EveryWindowManager, ::testing::ValuesIn(testing::windowManagers()),
+                         [](const auto& info) { return info.param; });
+
+// Stacking situations on openbox that the window manager, not the focus
+// choice, brings about.
+class StackingOnOpenbox : public DesktopTest, public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testing::XSession::available())
+            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        open("openbox");
+    }
+};
+
+// Another application's always-on-top window partly over the focus window:
+// all of it is blurred, the rest of the focus window stays exact.
+TEST_F(StackingOnOpenbox, AnotherApplicationsAlwaysOnTopWindowIsBlurred)
+{
+    testing::TestClient chatApp(desk->session().display());
+    ASSERT_TRUE(chatApp.ok());
+    const xcb_window_t editor = desk->openPatterned("editor 500x400+60+80 class=editor,Editor", 1);
+    const xcb_window_t chat = desk->openPatterned(chatApp, "chat 320x260+460+320 class=chat,Chat", 2);
+    ASSERT_TRUE(editor && chat);
+    ASSERT_EQ(desk->session().run({"wmctrl", "-i", "-r", hex(chat), "-b", "add,above"}), 0);
+    desk->client().command("activate editor");
+    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow));
+    const Screenshot before = desk->settledScreenshot();
+    const PixelRect editorRect = desk->clientRect(editor), chatRect = desk->clientRect(chat);
+    const PixelRect overlap = intersection(editorRect, chatRect);
+    ASSERT_GT(overlap.width, 40);
+    ASSERT_GT(overlap.height, 40);
+    // The editor's part that the chat window leaves free on the left.
+    const PixelRect editorFree{editorRect.x, editorRect.y, overlap.x - editorRect.x, editorRect.height};
+
+    startAndWaitForBlur(before, {editorRect});
+    EXPECT_TRUE(testing::eventually(
+        [&] {
+            const Screenshot now = desk->screenshot();
+            return now.sameIn(before, editorFree) && blurred(now, before, chatRect, {editorRect})
+                && blurred(now, before, overlap.inset(4));
+        },
+        kFollow))
+        << "the always-on-top window is readable, or the focus window is not exact";
+    keep(desk->screenshot(), "covered");
+}
+
+// A window of another application raised over the focus window without
+// taking the focus (as a click on its title bar with focus-follows-mouse, or
+// a program raising itself, does) is blurred at once.
+TEST_F(StackingOnOpenbox, AWindowRaisedWithoutTheFocusIsBlurred)
+{
+    testing::TestClient viewerApp(desk->session().display());
+    ASSERT_TRUE(viewerApp.ok());
+    const xcb_window_t viewer = desk->openPatterned(viewerApp, "viewer 360x300+420+300 class=viewer,Viewer", 2);
+    const xcb_window_t editor = desk->openPatterned("editor 500x400+60+80 class=editor,Editor", 1);
+    ASSERT_TRUE(editor && viewer);
+    desk->client().command("activate editor");
+    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow));
+    const Screenshot before = desk->settledScreenshot();
+    const PixelRect editorRect = desk->clientRect(editor);
+    startAndWaitForBlur(before, {editorRect});
+
+    // The viewer raises itself; openbox honours that without moving the focus.
+    viewerApp.command("raise viewer");
+    desk->sync();
+    const auto order = desk->stackingOrder();
+    const auto place = [&](xcb_window_t w) { return std::find(order.begin(), order.end(), desk->frameOf(w)); };
+    ASSERT_GT(place(viewer), place(editor)) << "openbox did not raise the window";
+    ASSERT_EQ(desk->inputFocus(), editor) << "raising the window moved the focus";
+
+    const PixelRect viewerRect = desk->clientRect(viewer);
+    const PixelRect overlap = intersection(editorRect, viewerRect);
+    ASSERT_GT(overlap.width, 40);
+    const bool covered = testing::eventually(
+        [&] {
+            const Screenshot now = desk->screenshot();
+            return !testing::showsPattern(now, {overlap.x, overlap.y, 64, 64}, 2)
+                && now.highFrequencyEnergy(overlap.inset(4)) <= 0.1 * before.highFrequencyEnergy(overlap.inset(4));
+        },
+        kFollow);
+    keep(desk->screenshot(), "raised");
+    EXPECT_TRUE(covered) << "the raised window stays readable over the focus window";
+}
+
+// With Qt scaling by 2 (as a desktop with twice the usual dots per inch
+// makes it), every overlay is exactly the monitor, in root pixels, and the
+// focus window is exactly as it was.
+TEST_F(StackingOnOpenbox, OverlaysMatchTheMonitorWhenQtScalesByTwo)
+{
+    const xcb_window_t editor = desk->openPatterned("editor 400x300+60+80 class=editor,Editor", 1);
+    ASSERT_NE(editor, 0u);
+    desk->client().command("activate editor");
+    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow));
+    const Screenshot before = desk->settledScreenshot();
+    const PixelRect editorRect = desk->clientRect(editor);
+
+    startAndWaitForBlur(before, {editorRect}, {"QT_SCALE_FACTOR=2"});
+    EXPECT_TRUE(testing::eventually([&] { return desk->screenshot().sameIn(before, editorRect); }, kFollow))
+        << "the focus window is not exactly as it was";
+    const auto overlays = desk->overlays();
+    ASSERT_FALSE(overlays.empty());
+    for (const auto& overlay : overlays) {
+        EXPECT_EQ(overlay.rect.x, 0);
+        EXPECT_EQ(overlay.rect.y, 0);
+        EXPECT_EQ(overlay.rect.width, kWidth);
+        EXPECT_EQ(overlay.rect.height, kHeight);
+    }
+    // Blurred to the monitor's far corner, not only in its top-left quarter.
+    EXPECT_TRUE(blurred(desk->screenshot(), before, {kWidth / 2, kHeight / 2, kWidth / 2, kHeight / 2}));
+}
+
+} // namespace
+} // namespace hg
