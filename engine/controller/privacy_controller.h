@@ -153,6 +153,14 @@ private:
     void refreshFocus();
     void setFocus(const std::optional<FocusedWindow>& choice);
     void applyInsertion();
+    // A hash of the stacking order of other programs' shown windows.
+    [[nodiscard]] std::uint64_t stackingSignature(const std::vector<WindowSnapshot>& windows) const;
+    // Not ours, not an excluded application's, and below a raised overlay.
+    [[nodiscard]] bool mustStayBlurred(const WindowSnapshot& window) const;
+    // A window that must stay blurred stands in front of the focus window on a covered display.
+    [[nodiscard]] bool focusObstructed(const std::vector<WindowSnapshot>& windows) const;
+    [[nodiscard]] std::vector<SharpWindow> cutOutWindowsOn(DisplayID display,
+                                                           const std::vector<WindowSnapshot>& windows) const;
     void announceCaptureExclusion();
     [[nodiscard]] std::optional<FocusedWindow> locate(const FocusedWindow& window,
                                                       const std::vector<WindowSnapshot>& windows) const;
@@ -223,6 +231,8 @@ private:
     std::optional<FocusedWindow> m_lastPicturedFocus;
     std::optional<WindowID> m_insertionTargetID;
     bool m_didApplyInsertion = false;
+    std::uint64_t m_appliedStacking = 0;  // stackingSignature when the overlays were last placed
+    bool m_focusCutOut = false;           // raised above the focus window, which is cut out of the mask
     std::optional<WindowID> m_lastRevealedWindowID;
     std::optional<Point> m_cursorPoint;  // window-server coordinates
     int m_framesWithoutFocus = 0;
@@ -230,6 +240,7 @@ private:
     double m_focusRectStaleSince = 0;  // seconds
     bool m_loggedInsertionBailout = false;
     std::map<DisplayID, double> m_lastPictureAt;  // seconds
+    std::set<DisplayID> m_stuckDisplaysLogged;     // said to be stuck since their last picture
     std::map<DisplayID, BlurInput> m_previousBlurInputs;  // of the picture each overlay shows
     double m_enabledAt = 0;                        // seconds
     std::uint64_t m_generation = 0;

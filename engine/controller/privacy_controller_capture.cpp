@@ -198,6 +198,7 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
             self->m_previousBlurInputs[display] = outcome.input;
         }
         self->m_lastPictureAt[display] = self->now();
+        self->m_stuckDisplaysLogged.erase(display);
         self->m_hasDeliveredFrameSinceBackendSwitch = true;
         self->m_scheduler.lastCaptureNanos()[display] = self->m_ports.clock.uptimeNanos();
     }

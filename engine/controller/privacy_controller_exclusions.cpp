@@ -1,21 +1,12 @@
 // What stays sharp besides the focus window (excluded applications' windows),
 // displays taken over by a full-screen application, and the two pauses.
+#include "engine/controller/display_clip.h"
 #include "engine/controller/privacy_controller.h"
 
 namespace hg {
 namespace {
 
 constexpr int kExcludedRecomputePeriod = 6;  // frames between forced recomputations
-
-// Intersects `rect` with `bounds` and moves it into the display's coordinates;
-// nullopt unless more than a point is left each way.
-std::optional<Rect> clippedToDisplay(const Rect& rect, const Rect& bounds)
-{
-    const Rect common = rect.intersected(bounds);
-    if (common.isNull() || common.width() <= 1 || common.height() <= 1)
-        return std::nullopt;
-    return common.offsetBy(-bounds.minX(), -bounds.minY());
-}
 
 } // namespace
 

@@ -11,7 +11,6 @@ namespace {
 constexpr double kStaleGraceSeconds = 0.15;  // a vanished focus window stays revealed this long
 constexpr int kLostFocusLimit = 15;          // empty focus choices before the focus is dropped
 constexpr int kSettledForSlowerChoice = 45;  // 0.75 s at 60 frames per second
-constexpr double kInsertionOverlap = 2;      // points, both ways
 
 // The same window, its rectangle unchanged but for sub-point jitter.
 bool sameAndStill(const FocusedWindow& a, const FocusedWindow& b)
@@ -20,12 +19,6 @@ bool sameAndStill(const FocusedWindow& a, const FocusedWindow& b)
     return a.windowID == b.windowID && close(a.rect.origin.x, b.rect.origin.x)
         && close(a.rect.origin.y, b.rect.origin.y) && close(a.rect.size.width, b.rect.size.width)
         && close(a.rect.size.height, b.rect.size.height);
-}
-
-bool overlapsAtLeast(const Rect& a, const Rect& b, double minimum)
-{
-    const Rect common = a.intersected(b);
-    return !common.isNull() && common.width() >= minimum && common.height() >= minimum;
 }
 
 } // namespace
@@ -106,6 +99,10 @@ void PrivacyController::frameTick()
         if (swallowed != overlay->swallowed()) {
             overlay->setSwallowed(swallowed);
             overlay->window().setAlpha(swallowed ? 0 : 1);
+            // A display that was covered took no pictures meanwhile: its
+            // picture's age counts from now, so it is not taken for stuck.
+            if (!swallowed)
+                m_lastPictureAt[display] = now();
         }
         overlay->apply(revealFor(display, windows));
     }
@@ -221,86 +218,6 @@ void PrivacyController::setFocus(const std::optional<FocusedWindow>& choice)
     startCaptureLoopIfActive();
 }
 
-void PrivacyController::applyInsertion()
-{
-    if (m_updatePaused)
-        return;
-    auto insertAll = [this] {
-        bool changed = false;
-        for (auto& [display, overlay] : m_overlays) {
-            if (overlay->inserted())
-                continue;
-            overlay->setInserted(true);
-            overlay->window().setLevel(BlurOverlay::kNormalLevel);
-            changed = true;
-        }
-        return changed;
-    };
-    auto orderBelow = [this](WindowID target) {
-        if (m_didApplyInsertion && m_insertionTargetID == target)
-            return;
-        m_insertionTargetID = target;
-        m_didApplyInsertion = true;
-        for (auto& [display, overlay] : m_overlays)
-            if (overlay->inserted())
-                overlay->window().orderBelow(target);
-    };
-
-    if (const auto own = ownWindowOnOverlaidScreen()) {
-        if (insertAll())
-            m_didApplyInsertion = false;
-        orderBelow(*own);
-        return;
-    }
-    if (m_focus && focusIsRevealable()) {
-        std::optional<std::int64_t> layer;
-        for (const WindowSnapshot& snapshot : m_scanner.current())
-            if (snapshot.windowID == m_focus->windowID && snapshot.pid == m_focus->pid) {
-                layer = snapshot.layer;
-                break;
-            }
-        if (!layer)
-            return;
-        if (*layer != 0) {
-            insertAll();
-            if (m_didApplyInsertion && !m_insertionTargetID)
-                return;
-            m_insertionTargetID.reset();
-            m_didApplyInsertion = true;
-            for (auto& [display, overlay] : m_overlays)
-                if (overlay->inserted())
-                    overlay->window().orderFront();
-            return;
-        }
-        for (auto& [display, overlay] : m_overlays) {
-            const auto bounds = displayBounds(display);
-            const bool touches = bounds && overlapsAtLeast(m_focus->rect, *bounds, kInsertionOverlap);
-            if (touches == overlay->inserted())
-                continue;
-            overlay->setInserted(touches);
-            overlay->window().setLevel(touches ? BlurOverlay::kNormalLevel : BlurOverlay::kRaisedLevel);
-            m_didApplyInsertion = false;
-        }
-        orderBelow(m_focus->windowID);
-        return;
-    }
-
-    if (m_focusRectIsStale && !m_loggedInsertionBailout) {
-        m_loggedInsertionBailout = true;
-        logFormat("Hushglass: focus window unlocatable for %.1fs; leaving insertion", now() - m_focusRectStaleSince);
-    }
-    for (auto& [display, overlay] : m_overlays) {
-        if (!overlay->inserted())
-            continue;
-        overlay->setInserted(false);
-        overlay->window().setLevel(BlurOverlay::kRaisedLevel);
-    }
-    if (!(m_didApplyInsertion && !m_insertionTargetID)) {
-        m_insertionTargetID.reset();
-        m_didApplyInsertion = true;
-    }
-}
-
 Reveal PrivacyController::revealFor(DisplayID display, const std::vector<WindowSnapshot>& windows) const
 {
     Reveal reveal;
@@ -319,6 +236,7 @@ Reveal PrivacyController::revealFor(DisplayID display, const std::vector<WindowS
                 reveal.window = local;
         }
     }
+    reveal.cutOut = cutOutWindowsOn(display, windows);
     if (m_focus)
         reveal.focusWindowID = m_focus->windowID;
     return reveal;

@@ -138,7 +138,9 @@ void PrivacyController::stuckPictureCheck()
         const double age = t - (it != m_lastPictureAt.end() ? it->second : m_enabledAt);
         if (age <= kStuckPictureSeconds)
             continue;
-        logFormat("Hushglass: display %u has shown the same picture for %.1fs; forcing a refresh", display, age);
+        // Said once per episode: the line comes back only after a new picture.
+        if (m_stuckDisplaysLogged.insert(display).second)
+            logFormat("Hushglass: display %u has shown the same picture for %.1fs; forcing a refresh", display, age);
         m_scheduler.lastCaptureNanos().erase(display);
         refreshed = true;
     }

@@ -74,6 +74,9 @@ void BlurOverlay::setTint(Color color, double amount)
     m_tintLuminance = relativeLuminance(color.red, color.green, color.blue);
     attachTintLayer();
     applyTint();
+    // The halo's shade depends on the brightness seen through the tint.
+    if (m_hasPicture && m_committedReveal && m_committedReveal->window && !m_committedReveal->window->isEmpty())
+        updateEdges({*m_committedReveal->window}, false);
 }
 
 void BlurOverlay::attachTintLayer()

@@ -91,6 +91,9 @@ std::optional<Path> holesPath(const Reveal& reveal, double screenWidth, double s
     for (const SharpWindow& sharp : reveal.excluded)
         if (!sharp.rect.isEmpty())
             holes.push_back(sharpWindowPath(sharp, screenWidth, screenHeight, radius));
+    for (const SharpWindow& sharp : reveal.cutOut)
+        if (!sharp.rect.isEmpty())
+            holes.push_back(sharpWindowPath(sharp, screenWidth, screenHeight, 0));
     if (reveal.cursor && !reveal.cursor->isEmpty()) {
         Path disc;
         disc.addEllipseInRect(layerRect(*reveal.cursor, screenHeight));

@@ -32,7 +32,8 @@ namespace hg {
 [[nodiscard]] Path roundedRectPath(const Rect& rect, const std::array<double, 4>& radii);
 
 // Every hole of the reveal as one region in layer coordinates: the window hole,
-// each excluded window minus the windows in front of it, and the pointer disc,
+// each excluded window minus the windows in front of it, each cut-out window
+// (square corners) minus the windows in front of it, and the pointer disc,
 // united so that overlapping holes never cancel under the even-odd rule.
 // Absent when the reveal has no hole.
 [[nodiscard]] std::optional<Path> holesPath(const Reveal& reveal, double screenWidth, double screenHeight,

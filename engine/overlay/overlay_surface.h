@@ -136,6 +136,10 @@ public:
     // Advances the animations of every live surface to `nowNanos` (uptime);
     // called on every frame tick, before the frame's changes.
     virtual void tick(std::uint64_t nowNanos) { (void)nowNanos; }
+    // False when the window manager draws the overlays above every managed
+    // window whatever their place in the stack, so that ordering an overlay
+    // below a window does not show that window.
+    [[nodiscard]] virtual bool honoursStacking() const { return true; }
 };
 
 } // namespace hg

@@ -50,6 +50,7 @@ bool nearlyEqual(const std::vector<SharpWindow>& a, const std::vector<SharpWindo
 bool nearlyEqual(const Reveal& a, const Reveal& b)
 {
     return nearlyEqual(a.window, b.window) && nearlyEqual(a.cursor, b.cursor) && nearlyEqual(a.excluded, b.excluded)
+        && nearlyEqual(a.cutOut, b.cutOut)
         && a.focusWindowID == b.focusWindowID;
 }
 

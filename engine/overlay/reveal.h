@@ -30,6 +30,14 @@ struct Reveal {
     // inscribed ellipse); absent when the pointer is not revealed here.
     std::optional<Rect> cursor;
     std::vector<SharpWindow> excluded;
+    // Windows that lie below the overlay in the stack but must show through it,
+    // each minus the windows in front of it that stay blurred: the focus window
+    // when the overlay cannot be ordered directly below it (a window that must
+    // be blurred stands above it, or the window manager draws the overlay above
+    // every managed window), and Hushglass's own windows when the overlay is
+    // raised above them. Cut with square corners, so nothing of the window is
+    // clipped.
+    std::vector<SharpWindow> cutOut;
     // Window-server number of the focus window; absent when there is none.
     std::optional<std::uint32_t> focusWindowID;
 

@@ -40,10 +40,13 @@ std::vector<ApplicationWindows::Window> QtApplicationWindows::windows() const
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (window->flags().testFlag(Qt::X11BypassWindowManagerHint) || window->type() == Qt::Desktop)
             continue;
+        // Qt's geometry is in device-independent pixels; the window server's
+        // is in root pixels, whatever Qt's scale factor.
         const QRect frame = window->frameGeometry();
+        const double ratio = window->devicePixelRatio() > 0 ? window->devicePixelRatio() : 1;
         result.push_back({
             .windowID = frameOf(static_cast<xcb_window_t>(window->winId())),
-            .frame = Rect(frame.x(), frame.y(), frame.width(), frame.height()),
+            .frame = Rect(frame.x() * ratio, frame.y() * ratio, frame.width() * ratio, frame.height() * ratio),
             .hasParent = window->transientParent() != nullptr,
             .isVisible = window->isVisible() && window->isExposed(),
             .isMinimized = window->windowStates().testFlag(Qt::WindowMinimized),

@@ -7,7 +7,8 @@ namespace hg {
 
 X11OverlaySurfaceFactory::X11OverlaySurfaceFactory(xcb_connection_t* connection, xcb_screen_t* screen,
                                                    const ScreenSource& screens, OverlayRenderMode mode)
-    : m_connection(connection), m_screen(screen), m_screens(screens), m_mode(mode)
+    : m_connection(connection), m_screen(screen), m_screens(screens), m_mode(mode),
+      m_stacking(std::make_shared<X11OverlayStacking>(connection, screen->root))
 {
 }
 
@@ -30,6 +31,7 @@ std::unique_ptr<OverlaySurface> X11OverlaySurfaceFactory::makeSurface(const Scre
 {
     auto surface = std::make_unique<X11OverlaySurface>(m_connection, m_screen, pixelGeometry(screen),
                                                        screen.backingScaleFactor, options, m_mode);
+    surface->setStacking(m_stacking);
     X11OverlaySurface* raw = surface.get();
     m_live->push_back(raw);
     surface->setDestroyHook([weak = std::weak_ptr(m_live), raw] {
@@ -41,8 +43,14 @@ std::unique_ptr<OverlaySurface> X11OverlaySurfaceFactory::makeSurface(const Scre
 
 void X11OverlaySurfaceFactory::tick(std::uint64_t nowNanos)
 {
+    m_stacking->refresh(nowNanos);
     for (X11OverlaySurface* surface : *m_live)
         surface->tick(nowNanos);
+}
+
+bool X11OverlaySurfaceFactory::honoursStacking() const
+{
+    return m_stacking->windowManagerHonoursStacking();
 }
 
 bool X11OverlaySurfaceFactory::isAnimating() const

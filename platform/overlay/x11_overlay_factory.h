@@ -28,6 +28,7 @@ public:
     // Advances every live surface's animations.
     void tick(std::uint64_t nowNanos) override;
     [[nodiscard]] bool isAnimating() const;
+    [[nodiscard]] bool honoursStacking() const override;
 
     // The monitor's rectangle in root pixels.
     [[nodiscard]] PixelRect pixelGeometry(const Screen& screen) const;
@@ -37,6 +38,7 @@ private:
     xcb_screen_t* m_screen;
     const ScreenSource& m_screens;
     OverlayRenderMode m_mode;
+    std::shared_ptr<X11OverlayStacking> m_stacking;
     std::shared_ptr<std::vector<X11OverlaySurface*>> m_live = std::make_shared<std::vector<X11OverlaySurface*>>();
 };
 

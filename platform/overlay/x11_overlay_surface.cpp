@@ -172,7 +172,10 @@ void X11OverlaySurface::orderFront()
 void X11OverlaySurface::place()
 {
     m_ticksSincePlaced = 0;
-    const std::optional<xcb_window_t> sibling = siblingAboveLevel(m_c, m_root, m_window, m_level);
+    m_below = XCB_NONE;
+    if (!m_stacking)
+        m_stacking = std::make_shared<X11OverlayStacking>(m_c, m_root);
+    const std::optional<xcb_window_t> sibling = m_stacking->siblingAboveLevel(m_window, m_level);
     if (sibling) {
         const std::uint32_t values[] = {*sibling, XCB_STACK_MODE_BELOW};
         xcb_discard_reply(m_c, xcb_configure_window_checked(m_c, m_window, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values).sequence);
@@ -185,10 +188,18 @@ void X11OverlaySurface::place()
 void X11OverlaySurface::keepLevel()
 {
     // X has no window levels: a window the window manager raises lands above a
-    // raised overlay, so the overlay takes its place again every few frames.
-    if (!m_mapped || m_level <= 0 || ++m_ticksSincePlaced < kLevelCheckTicks)
+    // raised overlay, or between the focus window and the overlay below it, so
+    // the overlay takes its place again every few frames.
+    if (!m_mapped || ++m_ticksSincePlaced < kLevelCheckTicks)
         return;
-    place();
+    if (m_below != XCB_NONE) {
+        m_ticksSincePlaced = 0;
+        restackBelow(m_below);
+    } else if (m_level > 0) {
+        place();
+    } else {
+        return;
+    }
     xcb_flush(m_c);
 }
 
@@ -196,14 +207,21 @@ void X11OverlaySurface::orderBelow(std::uint32_t windowID)
 {
     if (m_window == XCB_NONE || windowID == m_window)
         return;
-    // The sibling must be a top-level window (a root child, the frame); any
-    // other window answers BadMatch, which is dropped.
-    const std::uint32_t values[] = {windowID, XCB_STACK_MODE_BELOW};
-    xcb_discard_reply(m_c, xcb_configure_window_checked(m_c, m_window, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values).sequence);
+    restackBelow(windowID);
+    m_below = windowID;
+    m_ticksSincePlaced = 0;
     if (!m_mapped)
         xcb_map_window(m_c, m_window);
     m_mapped = true;
     xcb_flush(m_c);
+}
+
+void X11OverlaySurface::restackBelow(xcb_window_t sibling)
+{
+    // The sibling must be a top-level window (a root child, the frame); any
+    // other window answers BadMatch, which is dropped.
+    const std::uint32_t values[] = {sibling, XCB_STACK_MODE_BELOW};
+    xcb_discard_reply(m_c, xcb_configure_window_checked(m_c, m_window, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values).sequence);
 }
 
 void X11OverlaySurface::orderOut()

@@ -27,6 +27,7 @@
 #include "engine/overlay/overlay_surface.h"
 #include "engine/overlay/mask_raster.h"
 #include "platform/overlay/x11_overlay_renderer.h"
+#include "platform/overlay/x11_overlay_stacking.h"
 
 namespace hg {
 
@@ -54,6 +55,8 @@ public:
     [[nodiscard]] bool usesAlpha() const { return m_alphaMode; }
     // Called once when the surface is destroyed (the factory forgets it).
     void setDestroyHook(std::function<void()> hook) { m_destroyHook = std::move(hook); }
+    // The stacking reader shared by every overlay; one of its own when none is given.
+    void setStacking(std::shared_ptr<X11OverlayStacking> stacking) { m_stacking = std::move(stacking); }
     // Advances the animations to `nowNanos` (uptime) and draws what moved.
     void tick(std::uint64_t nowNanos);
     [[nodiscard]] bool isAnimating() const;
@@ -105,6 +108,7 @@ private:
     void changed(X11OverlayRenderer::Changes changes);
     void present();
     void place();
+    void restackBelow(xcb_window_t sibling);
     void keepLevel();
 
     xcb_connection_t* m_c;
@@ -117,10 +121,13 @@ private:
     bool m_vibrancy;
     bool m_blurBehind = false;
     std::unique_ptr<X11OverlayRenderer> m_renderer;
-    // Frame ticks between checks that a raised overlay still lies above every
-    // normal window: a quarter of a second at 60 Hz.
+    // Frame ticks between checks that an overlay still lies where it was put
+    // (above every normal window, or directly below the focus window): a
+    // quarter of a second at 60 Hz.
     static constexpr int kLevelCheckTicks = 15;
+    std::shared_ptr<X11OverlayStacking> m_stacking;
     int m_level = 0;
+    xcb_window_t m_below = XCB_NONE;  // the window it was last ordered below
     int m_ticksSincePlaced = 0;
     bool m_mapped = false;
 

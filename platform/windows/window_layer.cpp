@@ -51,6 +51,13 @@ bool isPopUp(const x11::TopLevelWindow& w, const WindowKindAtoms& a)
 
 } // namespace
 
+bool isSessionModal(const x11::TopLevelWindow& window, const WindowKindAtoms& atoms)
+{
+    // A dialog modal for one window of its application (transient for it)
+    // blocks only that window; it is an ordinary window of its application.
+    return has(window.states, atoms.stateModal) && window.transientFor == XCB_WINDOW_NONE;
+}
+
 bool isDesktopWindow(const x11::TopLevelWindow& window, const WindowKindAtoms& atoms)
 {
     return has(window.types, atoms.desktop);
@@ -73,7 +80,7 @@ std::int64_t windowLayer(const x11::TopLevelWindow& w, const WindowKindAtoms& a)
         return kPopUpMenuLayer;
     if (has(w.types, a.dock))
         return kDockLayer;
-    if (has(w.states, a.stateModal))
+    if (isSessionModal(w, a))
         return kModalPanelLayer;
     if (has(w.states, a.stateAbove) || has(w.types, a.utility) || has(w.types, a.toolbar))
         return kFloatingLayer;

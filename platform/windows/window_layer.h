@@ -1,6 +1,7 @@
 // The layer of an X11 top-level window, in the numbering the focus tracker and
-// the exclusions use: ordinary windows 0; keep-above, utility and toolbar
-// windows 3; modal dialogs 8; docks and panels 20; menus, tooltips,
+// the exclusions use: ordinary windows 0 (a dialog modal for one window of its
+// application, transient for it, included); keep-above, utility and toolbar
+// windows 3; dialogs modal for the whole session (transient for no window) 8; docks and panels 20; menus, tooltips,
 // notifications, drop-downs and other override-redirect windows 101; keep-below
 // windows −1; the desktop −2147483623.
 //
@@ -32,6 +33,9 @@ struct WindowKindAtoms {
 };
 
 [[nodiscard]] std::int64_t windowLayer(const x11::TopLevelWindow& window, const WindowKindAtoms& atoms);
+// Modal and transient for no window: it blocks the whole session, not one
+// window of its application.
+[[nodiscard]] bool isSessionModal(const x11::TopLevelWindow& window, const WindowKindAtoms& atoms);
 [[nodiscard]] bool isDesktopWindow(const x11::TopLevelWindow& window, const WindowKindAtoms& atoms);
 // A managed window that is neither a desktop, dock, menu nor any other kind of
 // helper surface: what makes its application "regular".

@@ -201,7 +201,10 @@ void placeInFrame(TopLevelWindow& window, xcb_window_t frame, const ChildState& 
 {
     window.frame = frame;
     window.viewable = state.viewable;
-    window.overrideRedirect = state.overrideRedirect;
+    // Some window managers (icewm, fluxbox, i3) make their frames
+    // override-redirect; the client in such a frame is still managed, never a
+    // pop-up.
+    window.overrideRedirect = !window.managed && state.overrideRedirect;
     window.x = state.x;
     window.y = state.y;
     window.width = state.width;
@@ -294,6 +297,13 @@ void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2
 
 } // namespace
 
+void WindowListQuery::forgetRootTransients(WindowList& list) const
+{
+    for (TopLevelWindow& window : list.windows)
+        if (window.transientFor == m_root)
+            window.transientFor = XCB_WINDOW_NONE;
+}
+
 std::optional<WindowList> WindowListQuery::run() const
 {
     xcb_connection_t* c = m_connection;
@@ -324,6 +334,7 @@ std::optional<WindowList> WindowListQuery::run() const
         if (auto it = listed.find(i); it != listed.end())
             list.windows.push_back(std::move(it->second));
     }
+    forgetRootTransients(list);
     if (root->hasWindowManager)
         remember(list, root->clients);
     return list;
@@ -377,6 +388,7 @@ std::optional<WindowList> WindowListQuery::clients() const
     }
     resolveNewClients(details, windows, list.roundTrips);
     list.windows.assign(windows.rbegin(), windows.rend());
+    forgetRootTransients(list);
     return list;
 }
 

@@ -61,7 +61,9 @@ struct TopLevelWindow {
     std::vector<xcb_atom_t> states;             // `_NET_WM_STATE`
     std::optional<std::string> desktopEntry;    // `_GTK_APPLICATION_ID`, else `_KDE_NET_WM_DESKTOP_FILE`
     std::optional<WmClass> wmClass;             // `WM_CLASS`
-    xcb_window_t transientFor = XCB_WINDOW_NONE;  // `WM_TRANSIENT_FOR`
+    // `WM_TRANSIENT_FOR`; none also when it names the root (transient for the
+    // application's whole group of windows).
+    xcb_window_t transientFor = XCB_WINDOW_NONE;
 };
 
 struct WindowList {
@@ -110,6 +112,7 @@ private:
     void resolveNewClients(std::vector<DetailRequests>& details, std::vector<TopLevelWindow>& windows,
                            int& roundTrips) const;
     void remember(const WindowList& list, const std::vector<xcb_window_t>& clients) const;
+    void forgetRootTransients(WindowList& list) const;
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;

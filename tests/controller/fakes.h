@@ -116,7 +116,9 @@ struct SurfaceRecord {
 class FakeSurfaceFactory final : public OverlaySurfaceFactory {
 public:
     std::unique_ptr<OverlaySurface> makeSurface(const Screen& screen, const OverlaySurfaceOptions& options) override;
+    bool honoursStacking() const override { return honours; }
     std::vector<std::shared_ptr<SurfaceRecord>> made;  // in creation order
+    bool honours = true;  // false: a window manager that draws overlays above every window
     // The record of the newest surface made for display `number`.
     [[nodiscard]] std::shared_ptr<SurfaceRecord> latest(std::uint32_t number) const;
     void forgetCalls();

@@ -101,6 +101,27 @@ TEST(MaskGeometry, ExcludedWindowLosesTheWindowsInFrontOfIt)
     EXPECT_EQ(filledArea(nothing->flattened(), FillRule::evenOdd), 0);
 }
 
+TEST(MaskGeometry, CutOutWindowsKeepSquareCornersAndLoseTheWindowsInFrontOfThem)
+{
+    Reveal r;
+    r.cutOut.push_back({Rect{100, 100, 400, 300}, {Rect{300, 200, 400, 300}}});
+    const std::optional<Path> holes = holesPath(r, W, H, 16);
+    ASSERT_TRUE(holes.has_value());
+    const Polygons polygons = holes->flattened();
+    // Every pixel of the window shows, to its very corner.
+    EXPECT_TRUE(polygonsContain(polygons, {100.5, H - 100.5}, FillRule::evenOdd));
+    EXPECT_TRUE(polygonsContain(polygons, {100.5, H - 399.5}, FillRule::evenOdd));
+    EXPECT_TRUE(polygonsContain(polygons, {499.5, H - 100.5}, FillRule::evenOdd));
+    // The window in front of it stays covered, corners included.
+    EXPECT_FALSE(polygonsContain(polygons, {300.5, H - 200.5}, FillRule::evenOdd));
+    EXPECT_NEAR(filledArea(polygons, FillRule::evenOdd), 400 * 300 - 200 * 200, 1);
+
+    // A change of a cut-out window is a change of the reveal.
+    Reveal moved = r;
+    moved.cutOut[0].rect.origin.x += 1;
+    EXPECT_FALSE(nearlyEqual(r, moved));
+}
+
 TEST(MaskGeometry, OverlappingHolesUniteInsteadOfCancelling)
 {
     Reveal r;

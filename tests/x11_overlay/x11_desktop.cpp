@@ -61,6 +61,10 @@ xcb_window_t X11Desktop::makeClient(int x, int y, int width, int height, Rgb col
     const std::uint32_t hints[18] = {1 | 2 | 4 | 8, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
                                      static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)};
     xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
+    // It stands for another application's window: the overlay stays above
+    // windows of its own process.
+    const std::uint32_t otherProcess = 1;
+    xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, w, atom(m_c, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &otherProcess);
     if (dock) {
         const xcb_atom_t type = atom(m_c, "_NET_WM_WINDOW_TYPE");
         const xcb_atom_t dockType = atom(m_c, "_NET_WM_WINDOW_TYPE_DOCK");

@@ -35,18 +35,31 @@ TEST_F(FocusTest, ActivatingAnotherWindowMovesTheFrontmostProcessAndTheFocus)
     EXPECT_EQ(workspace->runningApplications().size(), 2u);
 }
 
-TEST_F(FocusTest, ModalDialogTakesTheFocusFromTheFrontmostApplication)
+TEST_F(FocusTest, OnlyASessionModalDialogTakesTheFocusFromTheFrontmostApplication)
 {
     start();
     TestClient& editor = newClient();
     TestClient& mailer = newClient();
     const std::uint32_t owner = mailer.open("owner 500x400+100+100 class=m,Mailer");
-    const std::uint32_t dialog =
-        mailer.open("dialog 300x200+200+200 class=m,Mailer type=dialog state=modal transient=owner");
+    // Modal for one window of its application: an ordinary window, which
+    // leaves the focus with the application in front.
+    const std::uint32_t sheet =
+        mailer.open("sheet 300x200+200+200 class=m,Mailer type=dialog state=modal transient=owner");
     const std::uint32_t document = editor.open("doc 900x700+50+50 class=ed,Editor");
-    ASSERT_TRUE(owner && dialog && document);
+    ASSERT_TRUE(owner && sheet && document);
     editor.command("activate doc");
+    EXPECT_TRUE(eventually([&] {
+        auto f = focus();
+        return f && f->windowID == frameOf(document) && f->pid == editor.pid();
+    }));
+    const WindowSnapshot* s = findWindow(scan(), frameOf(sheet));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->layer, 0);
 
+    // Modal for the whole session (transient for no window): it takes the focus.
+    const std::uint32_t dialog = mailer.open("dialog 300x200+250+250 class=m,Mailer type=dialog state=modal");
+    ASSERT_TRUE(dialog);
+    editor.command("activate doc");
     EXPECT_TRUE(eventually([&] {
         auto front = workspace->frontmostApplication();
         auto f = focus();
