@@ -12,6 +12,10 @@
 namespace hg {
 namespace {
 
+// A point is a root pixel on X11, so a full-size capture has one pixel per
+// point whatever Qt's device pixel ratio (which scales the blur radius only).
+constexpr double kPixelsPerPoint = 1;
+
 // `_NET_WM_DESKTOP` of a window shown on every desktop.
 constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
 
@@ -95,9 +99,9 @@ void X11CaptureService::shareableContent(ContentReply done)
 void X11CaptureService::screenshot(const ContentFilter& filter, const CaptureConfiguration& configuration,
                                    ImageReply done)
 {
-    const double scale = filter.pointPixelScale() > 0 ? filter.pointPixelScale() : 1.0;
-    const Rect& frame = filter.display.frame;
-    const Rect source(frame.minX() * scale, frame.minY() * scale, frame.width() * scale, frame.height() * scale);
+    // The display's frame is its rectangle in root pixels; the service scales
+    // it to the configured size on the server.
+    const Rect source = filter.display.frame;
     std::vector<xcb_window_t> excluded(filter.excludedWindows.begin(), filter.excludedWindows.end());
     m_pool.run([shared = m_shared, source, configuration, excluded = std::move(excluded),
                 done = std::move(done)]() mutable {
@@ -115,7 +119,7 @@ X11CaptureService::DisplayProvider X11CaptureService::displaysOf(const ScreenSou
             const std::optional<Rect> bounds = screens.displayBounds(*s.displayNumber);
             if (!bounds)
                 continue;
-            out.push_back({*s.displayNumber, *bounds, s.backingScaleFactor > 0 ? s.backingScaleFactor : 1.0});
+            out.push_back({*s.displayNumber, *bounds, kPixelsPerPoint});
         }
         return out;
     };

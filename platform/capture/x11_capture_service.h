@@ -44,7 +44,7 @@ public:
     [[nodiscard]] bool isReady() const;
 
     // The screens of a screen source as shareable displays: their display
-    // numbers, bounds in root coordinates and backing scale factors.
+    // numbers and bounds in root pixels, at one pixel per point.
     [[nodiscard]] static DisplayProvider displaysOf(const ScreenSource& screens);
 
 private:

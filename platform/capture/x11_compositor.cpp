@@ -11,6 +11,7 @@
 #include <xcb/shm.h>
 #include <xcb/xcb_renderutil.h>
 
+#include "platform/x11/own_windows.h"
 #include "platform/x11/x_reply.h"
 
 namespace hg {
@@ -157,6 +158,10 @@ std::vector<X11Compositor::Window> X11Compositor::queryWindows(const Rect& sourc
                                                                xcb_pixmap_t& background)
 {
     using PropertyReply = PendingReply<xcb_get_property_cookie_t, xcb_get_property_reply_t>;
+    // Our own overlays are left out by their marker, so no capture shows them
+    // even where their owner cannot be told (no X-Resource, no pid).
+    if (m_overlayMarker == XCB_ATOM_NONE)
+        m_overlayMarker = internAtom(m_connection, kOwnOverlayMarker);
     PendingReply tree(m_connection, xcb_query_tree(m_connection, m_root), xcb_query_tree_reply);
     PropertyReply roots[2];
     for (int i = 0; i < 2; ++i)
@@ -192,7 +197,10 @@ X11Compositor::PendingWindow X11Compositor::requestWindow(xcb_window_t id) const
             {m_connection, xcb_get_window_attributes(m_connection, id), xcb_get_window_attributes_reply},
             {m_connection, xcb_get_geometry(m_connection, id), xcb_get_geometry_reply},
             {m_connection, xcb_shape_get_rectangles(m_connection, id, XCB_SHAPE_SK_BOUNDING),
-             xcb_shape_get_rectangles_reply}};
+             xcb_shape_get_rectangles_reply},
+            m_overlayMarker != XCB_ATOM_NONE ? x11::requestProperty(m_connection, id, m_overlayMarker,
+                                                                    XCB_GET_PROPERTY_TYPE_ANY, 1)
+                                             : x11::PropertyReply()};
 }
 
 std::optional<X11Compositor::Window> X11Compositor::collectWindow(PendingWindow& pending) const
@@ -200,6 +208,8 @@ std::optional<X11Compositor::Window> X11Compositor::collectWindow(PendingWindow&
     auto attributes = pending.attributes.take();
     auto geometry = pending.geometry.take();
     auto shape = pending.shape.take();
+    if (x11::propertyExists(pending.overlayMarker.take().get()))
+        return std::nullopt;
     if (!attributes || !geometry || !shape || attributes->map_state != XCB_MAP_STATE_VIEWABLE
         || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
         return std::nullopt;  // unmapped windows have no pixmap to name; gone ones answer errors

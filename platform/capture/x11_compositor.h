@@ -4,7 +4,8 @@
 // automatic mode): the server keeps every top-level window's contents in a
 // pixmap of its own, even where other windows cover it, and still paints the
 // screen itself. A picture is composed from those pixmaps with XRender, bottom
-// to top, leaving out the windows asked for and unmapped ones, each clipped to
+// to top, leaving out the windows asked for, our own overlays (marked with
+// `_HUSHGLASS_OVERLAY`, see platform/x11/own_windows.h) and unmapped ones, each clipped to
 // its bounding shape, over the desktop background (`_XROOTPMAP_ID` or
 // `ESETROOT_PMAP_ID`, else a solid colour), scaled on the server to the size
 // asked for, and read back through MIT-SHM.
@@ -30,6 +31,7 @@
 
 #include "base/geometry.h"
 #include "engine/capture/captured_image.h"
+#include "platform/x11/properties.h"
 #include "platform/x11/x_reply.h"
 
 namespace hg {
@@ -69,11 +71,12 @@ private:
         x11::PendingReply<xcb_get_window_attributes_cookie_t, xcb_get_window_attributes_reply_t> attributes;
         x11::PendingReply<xcb_get_geometry_cookie_t, xcb_get_geometry_reply_t> geometry;
         x11::PendingReply<xcb_shape_get_rectangles_cookie_t, xcb_shape_get_rectangles_reply_t> shape;
+        x11::PropertyReply overlayMarker;
     };
 
     bool checkExtensions();
     [[nodiscard]] PendingWindow requestWindow(xcb_window_t id) const;
-    // The window if it is shown and still there.
+    // The window if it is shown, still there and not an overlay of ours.
     [[nodiscard]] std::optional<Window> collectWindow(PendingWindow& pending) const;
     std::vector<Window> queryWindows(const Rect& source, const std::vector<xcb_window_t>& excluded,
                                      xcb_pixmap_t& background);
@@ -108,6 +111,7 @@ private:
     void* m_shmAddress = nullptr;
     std::size_t m_shmSize = 0;
     int m_lastWindowCount = 0;
+    xcb_atom_t m_overlayMarker = XCB_ATOM_NONE;  // interned at the first capture
 };
 
 } // namespace hg

@@ -4,6 +4,11 @@
 #include <cmath>
 
 namespace hg {
+namespace {
+
+constexpr double kPixelsPerPoint = 1;
+
+} // namespace
 
 X11OverlaySurfaceFactory::X11OverlaySurfaceFactory(xcb_connection_t* connection, xcb_screen_t* screen,
                                                    const ScreenSource& screens, OverlayRenderMode mode)
@@ -14,7 +19,6 @@ X11OverlaySurfaceFactory::X11OverlaySurfaceFactory(xcb_connection_t* connection,
 
 PixelRect X11OverlaySurfaceFactory::pixelGeometry(const Screen& screen) const
 {
-    const double scale = screen.backingScaleFactor > 0 ? screen.backingScaleFactor : 1;
     std::optional<Rect> bounds = screen.displayNumber ? m_screens.displayBounds(*screen.displayNumber) : std::nullopt;
     if (!bounds) {
         // Flip the bottom-left frame against the primary screen's height.
@@ -22,15 +26,17 @@ PixelRect X11OverlaySurfaceFactory::pixelGeometry(const Screen& screen) const
         const double primaryHeight = all.empty() ? screen.frame.height() : all.front().frame.height();
         bounds = Rect{screen.frame.minX(), primaryHeight - screen.frame.maxY(), screen.frame.width(), screen.frame.height()};
     }
-    return {static_cast<int>(std::lround(bounds->minX() * scale)), static_cast<int>(std::lround(bounds->minY() * scale)),
-            static_cast<int>(std::lround(bounds->width() * scale)), static_cast<int>(std::lround(bounds->height() * scale))};
+    return {static_cast<int>(std::lround(bounds->minX())), static_cast<int>(std::lround(bounds->minY())),
+            static_cast<int>(std::lround(bounds->width())), static_cast<int>(std::lround(bounds->height()))};
 }
 
 std::unique_ptr<OverlaySurface> X11OverlaySurfaceFactory::makeSurface(const Screen& screen,
                                                                       const OverlaySurfaceOptions& options)
 {
+    // A point is a root pixel: the backing scale factor (Qt's device pixel
+    // ratio) scales the blur radius only, never the overlay's geometry.
     auto surface = std::make_unique<X11OverlaySurface>(m_connection, m_screen, pixelGeometry(screen),
-                                                       screen.backingScaleFactor, options, m_mode);
+                                                       kPixelsPerPoint, options, m_mode);
     surface->setStacking(m_stacking);
     X11OverlaySurface* raw = surface.get();
     m_live->push_back(raw);

@@ -2,8 +2,9 @@
 // animations: the application calls `tick` on every frame tick, before the
 // controller applies the frame's reveals.
 //
-// A screen's window covers the monitor's rectangle in root pixels: its display
-// bounds (points, top-left origin) times its backing scale factor.
+// A screen's window covers the monitor's rectangle: its display bounds, in root
+// pixels with the origin at the top left. On X11 a point is a root pixel; the
+// backing scale factor (Qt's device pixel ratio) never scales a geometry.
 //
 // Owned by the application for the life of the process; main thread only.
 #pragma once

@@ -84,6 +84,7 @@ protected:
     void startAndWaitForBlur(const Screenshot& before, const std::vector<PixelRect>& sharp,
                              const std::vector<std::string>& environment = {})
     {
+        keep(before, "before");
         desk->writeDefaults(defaults());
         ASSERT_TRUE(desk->startProgram(environment)) << desk->programOutput();
         const bool covered = testing::eventually(
@@ -122,7 +123,6 @@ TEST_P(EveryWindowManager, KeepsOnlyTheActiveWindowSharpAsActivationMoves)
     ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == a; }, kFollow))
         << GetParam() << " did not give the focus to the activated window";
     const Screenshot before = desk->settledScreenshot();
-    keep(before, "before");
     const PixelRect rect[] = {desk->clientRect(a), desk->clientRect(b), desk->clientRect(c)};
 
     startAndWaitForBlur(before, {rect[0]});
@@ -138,20 +138,21 @@ TEST_P(EveryWindowManager, KeepsOnlyTheActiveWindowSharpAsActivationMoves)
             step.client->command(std::string("activate ") + step.name);
         else
             desk->client().command(std::string("activate ") + step.name);
+        std::string problem;
         const bool followed = testing::eventually(
             [&] {
                 const Screenshot now = desk->screenshot();
+                problem.clear();
                 if (!now.sameIn(before, rect[step.index]))
-                    return false;
+                    problem += std::string(" ") + step.name + " is not exactly as before;";
                 for (int other = 0; other < 3; ++other)
                     if (other != step.index && !blurred(now, before, rect[other], {rect[step.index]}))
-                        return false;
-                return true;
+                        problem += std::string(" ") + "abc"[other] + " is readable;";
+                return problem.empty();
             },
             kFollow);
         keep(desk->screenshot(), std::string("active-") + step.name);
-        EXPECT_TRUE(followed) << "with " << step.name << " active, it is not exactly as before or another window "
-                              << "is readable";
+        EXPECT_TRUE(followed) << "with " << step.name << " active:" << problem;
     }
     EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
 }
@@ -188,18 +189,26 @@ TEST_F(StackingOnOpenbox, AnotherApplicationsAlwaysOnTopWindowIsBlurred)
     const PixelRect overlap = intersection(editorRect, chatRect);
     ASSERT_GT(overlap.width, 40);
     ASSERT_GT(overlap.height, 40);
-    // The editor's part that the chat window leaves free on the left.
-    const PixelRect editorFree{editorRect.x, editorRect.y, overlap.x - editorRect.x, editorRect.height};
+    // The editor's part that the chat window, frame included, leaves free on the left.
+    const PixelRect chatFrame = desk->clientRect(desk->frameOf(chat));
+    const PixelRect editorFree{editorRect.x, editorRect.y, chatFrame.x - editorRect.x, editorRect.height};
 
     startAndWaitForBlur(before, {editorRect});
+    std::string problem;
     EXPECT_TRUE(testing::eventually(
         [&] {
             const Screenshot now = desk->screenshot();
-            return now.sameIn(before, editorFree) && blurred(now, before, chatRect, {editorRect})
-                && blurred(now, before, overlap.inset(4));
+            problem.clear();
+            if (!now.sameIn(before, editorFree))
+                problem += " the focus window is not exact;";
+            if (!blurred(now, before, chatRect, {editorRect}))
+                problem += " the always-on-top window is readable beside the focus window;";
+            if (!blurred(now, before, overlap.inset(4)))
+                problem += " the always-on-top window is readable over the focus window;";
+            return problem.empty();
         },
         kFollow))
-        << "the always-on-top window is readable, or the focus window is not exact";
+        << problem;
     keep(desk->screenshot(), "covered");
 }
 
@@ -221,10 +230,12 @@ TEST_F(StackingOnOpenbox, AWindowRaisedWithoutTheFocusIsBlurred)
 
     // The viewer raises itself; openbox honours that without moving the focus.
     viewerApp.command("raise viewer");
-    desk->sync();
-    const auto order = desk->stackingOrder();
-    const auto place = [&](xcb_window_t w) { return std::find(order.begin(), order.end(), desk->frameOf(w)); };
-    ASSERT_GT(place(viewer), place(editor)) << "openbox did not raise the window";
+    const auto raised = [&] {
+        const auto order = desk->stackingOrder();
+        const auto place = [&](xcb_window_t w) { return std::find(order.begin(), order.end(), desk->frameOf(w)); };
+        return place(viewer) > place(editor);
+    };
+    ASSERT_TRUE(testing::eventually(raised, kFollow)) << "openbox did not raise the window";
     ASSERT_EQ(desk->inputFocus(), editor) << "raising the window moved the focus";
 
     const PixelRect viewerRect = desk->clientRect(viewer);

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <unistd.h>
 
 #include "engine/capture/screen_capturer.h"
 #include "platform/capture/x11_capture_access.h"
 #include "platform/capture/x11_compositor.h"
+#include "platform/x11/own_windows.h"
 #include "support/manual_queue.h"
 #include "tests/x11_capture/capture_desktop.h"
 
@@ -140,6 +142,90 @@ TEST_F(X11CaptureTest, TheProgramsOwnWindowsAndTheFocusWindowAreLeftOut)
 
     X11CaptureAccess access(connection);
     EXPECT_EQ(access.preflight(), !X11CaptureAccess::isWaylandSession());
+}
+
+// A server that cannot tell who owns a window (no X-Resource, no
+// `_NET_WM_PID`) still never shows an overlay of ours in a capture: the
+// capturer here knows no window as its own, and only the marker leaves the
+// overlay out.
+TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
+{
+    desktop->makeWindow(50, 50, 200, 200, kRed, /*overrideRedirect=*/true);
+    const xcb_window_t overlay = desktop->makeWindow(100, 100, 300, 200, kMagenta, /*overrideRedirect=*/true);
+    const xcb_window_t other = desktop->makeWindow(450, 320, 100, 100, kYellow, /*overrideRedirect=*/true);
+    const auto mark = [&](xcb_window_t window, const char* name) {
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+        ASSERT_NE(atom, nullptr);
+        const std::uint32_t one = 1;
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom->atom, XCB_ATOM_CARDINAL, 32, 1, &one);
+        std::free(atom);
+    };
+    mark(overlay, kOwnOverlayMarker);
+    mark(other, "_SOME_OTHER_MARKER");
+    desktop->sync();
+
+    testing::ManualQueue queue;
+    testing::ManualPool pool;
+    X11CaptureService service(connection, screen, pool, [] {
+        return std::vector<ShareableDisplay>{{7, Rect(0, 0, kWidth, kHeight), 1}};
+    });
+    ASSERT_TRUE(service.isReady());
+    constexpr std::int32_t kNoProcess = -1;  // no window resolves to it
+    ScreenCapturer capturer(service, queue, queue, kNoProcess);
+    std::optional<std::optional<CaptureResult>> result;
+    capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
+    for (int i = 0; i < 100 && !result; ++i) {
+        pool.runAll();
+        queue.runUntilIdle();
+    }
+    ASSERT_TRUE(result && *result);
+    ASSERT_TRUE(capturer.filter(7));
+    EXPECT_TRUE(capturer.filter(7)->excludedWindows.empty());
+    const CapturedImage& image = (*result)->image;
+    EXPECT_EQ(pixelAt(image, 150, 150), kRed);        // beneath the overlay
+    EXPECT_EQ(pixelAt(image, 350, 250), kWallpaper);  // where only the overlay was
+    EXPECT_EQ(pixelAt(image, 500, 370), kYellow);     // a window with another marker stays
+}
+
+// Screens are in root pixels whatever Qt's device pixel ratio: a monitor
+// whose ratio is 2 is captured at its place, one pixel per point.
+TEST_F(X11CaptureTest, AMonitorScaledByQtIsCapturedInRootPixels)
+{
+    class QuarterMonitor final : public ScreenSource {
+    public:
+        std::vector<Screen> screens() const override
+        {
+            Screen s;
+            s.displayNumber = 7;
+            s.frame = s.visibleFrame = {kWidth / 2, 0, kWidth / 2, kHeight / 2};
+            s.backingScaleFactor = 2;
+            return {s};
+        }
+        std::optional<Rect> displayBounds(std::uint32_t) const override
+        {
+            return Rect(kWidth / 2, kHeight / 2, kWidth / 2, kHeight / 2);
+        }
+    } screens;
+    desktop->makeWindow(kWidth / 2 + 40, kHeight / 2 + 30, 100, 80, kGreen, /*overrideRedirect=*/true);
+
+    testing::ManualQueue queue;
+    testing::ManualPool pool;
+    X11CaptureService service(connection, screen, pool, X11CaptureService::displaysOf(screens));
+    ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
+    std::optional<std::optional<CaptureResult>> result;
+    capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
+    for (int i = 0; i < 100 && !result; ++i) {
+        pool.runAll();
+        queue.runUntilIdle();
+    }
+    ASSERT_TRUE(result && *result);
+    const CapturedImage& image = (*result)->image;
+    EXPECT_EQ(image.width, kWidth / 2);
+    EXPECT_EQ(image.height, kHeight / 2);
+    EXPECT_DOUBLE_EQ((*result)->scale, 1.0);
+    EXPECT_EQ(pixelAt(image, 80, 60), kGreen);
+    EXPECT_EQ(pixelAt(image, 20, 20), kWallpaper);
 }
 
 TEST_F(X11CaptureTest, WindowsVanishingDuringCapturesCostNothingButThemselves)
