@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "e2e_desktop.h"
@@ -28,9 +29,9 @@ constexpr auto kFollow = 3s;         // a bound on following a change, not a tim
 
 const PixelRect kScreen{0, 0, kWidth, kHeight};
 
-std::string defaults()
+std::string defaults(const std::string& extra = "")
 {
-    return R"({"enabled": true, "revealCursor": false})";
+    return R"({"enabled": true, "revealCursor": false)" + (extra.empty() ? "" : ", " + extra) + "}";
 }
 
 // Whether `region` of `now` holds at most a tenth of the high-frequency energy
@@ -82,10 +83,10 @@ protected:
 
     // Starts the program and waits until the screen outside `sharp` is blurred.
     void startAndWaitForBlur(const Screenshot& before, const std::vector<PixelRect>& sharp,
-                             const std::vector<std::string>& environment = {})
+                             const std::vector<std::string>& environment = {}, const std::string& settings = defaults())
     {
         keep(before, "before");
-        desk->writeDefaults(defaults());
+        desk->writeDefaults(settings);
         ASSERT_TRUE(desk->startProgram(environment)) << desk->programOutput();
         const bool covered = testing::eventually(
             [&] { return blurred(desk->screenshot(), before, kScreen, sharp); }, kFirstPicture);
@@ -160,9 +161,9 @@ TEST_P(EveryWindowManager, KeepsOnlyTheActiveWindowSharpAsActivationMoves)
 INSTANTIATE_TEST_SUITE_P(WindowManagers, EveryWindowManager, ::testing::ValuesIn(testing::windowManagers()),
                          [](const auto& info) { return info.param; });
 
-// Stacking situations on openbox that the window manager, not the focus
-// choice, brings about.
-class StackingOnOpenbox : public DesktopTest, public ::testing::Test {
+// Stacking that the window manager, not the focus choice, brings about, and
+// scaled desktops; on openbox.
+class OnOpenbox : public DesktopTest, public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -174,7 +175,7 @@ protected:
 
 // Another application's always-on-top window partly over the focus window:
 // all of it is blurred, the rest of the focus window stays exact.
-TEST_F(StackingOnOpenbox, AnotherApplicationsAlwaysOnTopWindowIsBlurred)
+TEST_F(OnOpenbox, AnotherApplicationsAlwaysOnTopWindowIsBlurred)
 {
     testing::TestClient chatApp(desk->session().display());
     ASSERT_TRUE(chatApp.ok());
@@ -215,7 +216,7 @@ TEST_F(StackingOnOpenbox, AnotherApplicationsAlwaysOnTopWindowIsBlurred)
 // A window of another application raised over the focus window without
 // taking the focus (as a click on its title bar with focus-follows-mouse, or
 // a program raising itself, does) is blurred at once.
-TEST_F(StackingOnOpenbox, AWindowRaisedWithoutTheFocusIsBlurred)
+TEST_F(OnOpenbox, AWindowRaisedWithoutTheFocusIsBlurred)
 {
     testing::TestClient viewerApp(desk->session().display());
     ASSERT_TRUE(viewerApp.ok());
@@ -255,7 +256,7 @@ TEST_F(StackingOnOpenbox, AWindowRaisedWithoutTheFocusIsBlurred)
 // With Qt scaling by 2 (as a desktop with twice the usual dots per inch
 // makes it), every overlay is exactly the monitor, in root pixels, and the
 // focus window is exactly as it was.
-TEST_F(StackingOnOpenbox, OverlaysMatchTheMonitorWhenQtScalesByTwo)
+TEST_F(OnOpenbox, OverlaysMatchTheMonitorWhenQtScalesByTwo)
 {
     const xcb_window_t editor = desk->openPatterned("editor 400x300+60+80 class=editor,Editor", 1);
     ASSERT_NE(editor, 0u);
@@ -277,6 +278,36 @@ TEST_F(StackingOnOpenbox, OverlaysMatchTheMonitorWhenQtScalesByTwo)
     }
     // Blurred to the monitor's far corner, not only in its top-left quarter.
     EXPECT_TRUE(blurred(desk->screenshot(), before, {kWidth / 2, kHeight / 2, kWidth / 2, kHeight / 2}));
+}
+
+// Qt takes its device pixel ratio from the resources' `Xft.dpi`: at 192 dots
+// per inch it is 2, which turns the blur radius in points into twice as many
+// pixels and changes nothing else.
+TEST_F(OnOpenbox, ADesktopAtTwiceTheDotsPerInchBlursAsOneWithTwiceTheRadius)
+{
+    const xcb_window_t editor = desk->openPatterned("editor 400x300+60+80 class=editor,Editor", 1);
+    ASSERT_NE(editor, 0u);
+    desk->client().command("activate editor");
+    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow));
+    const Screenshot before = desk->settledScreenshot();
+    const PixelRect editorRect = desk->clientRect(editor);
+
+    const auto blurAt = [&](int dotsPerInch, int radius) {
+        const std::string resources = ::testing::TempDir() + "/hushglass-xresources";
+        std::ofstream(resources) << "Xft.dpi: " << dotsPerInch << "\n";
+        EXPECT_EQ(desk->session().run({"xrdb", "-nocpp", "-merge", resources}), 0);
+        startAndWaitForBlur(before, {editorRect}, {}, defaults(R"("blurRadius": )" + std::to_string(radius)));
+        const Screenshot shot = desk->settledScreenshot();
+        keep(shot, std::to_string(dotsPerInch) + "dpi");
+        EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
+        return shot;
+    };
+    const Screenshot doubled = blurAt(96, 24);
+    const Screenshot scaled = blurAt(192, 12);
+    EXPECT_TRUE(scaled.sameIn(before, editorRect));
+    EXPECT_TRUE(scaled.sameIn(doubled, kScreen)) << "at 192 dots per inch the screen differs from 96 with twice the radius";
+    const Screenshot plain = blurAt(96, 12);
+    EXPECT_FALSE(plain.sameIn(doubled, kScreen)) << "the radius made no difference: the test shows nothing";
 }
 
 } // namespace
