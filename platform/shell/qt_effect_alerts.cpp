@@ -111,17 +111,26 @@ void QtEffectAlerts::openScreenCaptureHelp()
         QDesktopServices::openUrl(url);
 }
 
-ShellRelauncher::ShellRelauncher(QString executable) : m_executable(std::move(executable)) {}
-
-QStringList ShellRelauncher::arguments(const QString& executable)
+ShellRelauncher::ShellRelauncher(QString executable, std::optional<qint64> previousPID)
+    : m_executable(std::move(executable)), m_previousPID(previousPID)
 {
-    return {"-c", "sleep 0.5; exec \"$1\"", "sh", executable};
+}
+
+QStringList ShellRelauncher::arguments(const QString& executable, qint64 previousPID)
+{
+    // The new copy starts once this one has gone (it would otherwise find the
+    // single-instance claim still held and leave), however long quitting takes;
+    // after a minute it starts anyway.
+    return {"-c",
+            "sleep 0.5; n=0; while [ \"$2\" -gt 0 ] && kill -0 \"$2\" 2>/dev/null && [ $n -lt 600 ]; do sleep 0.1; n=$((n+1)); done; "
+            "exec \"$1\"",
+            "sh", executable, QString::number(previousPID)};
 }
 
 std::optional<std::string> ShellRelauncher::relaunch()
 {
     const QString executable = m_executable.isEmpty() ? QCoreApplication::applicationFilePath() : m_executable;
-    if (!QProcess::startDetached("/bin/sh", arguments(executable)))
+    if (!QProcess::startDetached("/bin/sh", arguments(executable, m_previousPID.value_or(QCoreApplication::applicationPid()))))
         return QStringLiteral("could not start /bin/sh to reopen %1").arg(executable).toStdString();
     return std::nullopt;
 }

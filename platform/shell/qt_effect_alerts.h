@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <functional>
 
 #include "engine/controller/effect_ports.h"
@@ -35,20 +36,24 @@ private:
     QPointer<QMessageBox> m_shown;
 };
 
-// Starts `/bin/sh -c 'sleep 0.5; exec "$1"' sh <this executable>`: the path
-// travels as its own argument, so spaces and quotes in it are safe.
+// Starts `/bin/sh -c 'sleep 0.5; <wait for this process to end>; exec "$1"' sh
+// <this executable> <this process id>`: the path travels as its own argument,
+// so spaces and quotes in it are safe.
 class ShellRelauncher final : public Relauncher {
 public:
-    // Relaunches `executable` (this program when empty).
-    explicit ShellRelauncher(QString executable = {});
+    // Relaunches `executable` (this program when empty) once process
+    // `previousPID` (this one when absent) has ended.
+    explicit ShellRelauncher(QString executable = {}, std::optional<qint64> previousPID = {});
     std::optional<std::string> relaunch() override;
     void quit() override;
 
-    // The arguments of /bin/sh that reopen `executable` half a second later.
-    [[nodiscard]] static QStringList arguments(const QString& executable);
+    // The arguments of /bin/sh that reopen `executable` half a second later,
+    // and not before process `previousPID` has ended.
+    [[nodiscard]] static QStringList arguments(const QString& executable, qint64 previousPID);
 
 private:
     QString m_executable;
+    std::optional<qint64> m_previousPID;
 };
 
 } // namespace hg

@@ -185,6 +185,14 @@ TEST_F(ControllerPermission, AStuckPictureIsLoggedWithItsAgeAndRefreshed)
     EXPECT_EQ(log, (std::vector<std::string>{
                        "Hushglass: display 1 has shown the same picture for 1.6s; forcing a refresh"}));
     EXPECT_EQ(controller->scheduler().settledFrames(), 0);
+
+    // Still stuck at the next checks: said once per episode, refreshed each time.
+    log.clear();
+    controller->scheduler().setSettledFrames(30);
+    controller->clockCheck();
+    controller->clockCheck();
+    EXPECT_TRUE(log.empty()) << log.front();
+    EXPECT_EQ(controller->scheduler().settledFrames(), 0);
 }
 
 } // namespace

@@ -169,6 +169,11 @@ TEST_F(BlurOverlayTest, HaloColourHasHysteresisAroundHalfBrightness)
     fresh->setPicture(picture(), 0.49);
     fresh->apply(r);
     EXPECT_EQ(fresh->edgeIsDark(), false);
+
+    // A new tint changes the halo at once, without waiting for a new picture.
+    fresh->setTint({1, 1, 1, 1}, 1.0);
+    EXPECT_EQ(fresh->edgeIsDark(), true);
+    EXPECT_EQ(surface().edges[0]->color, (Color{0, 0, 0, 0.15}));
 }
 
 TEST_F(BlurOverlayTest, SurroundLuminanceIsSmoothedAndDroppedWithoutAWindowHole)

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -104,6 +104,30 @@ TEST_F(QtRuntimeTest, TheReferenceDateClockCountsFrom2001)
     EXPECT_LT(clock.secondsSinceReferenceDate(), 788'918'400.0 + 100.0 * 365 * 86400);
 }
 
+TEST_F(QtRuntimeTest, TheRelaunchWaitsForTheOldCopyToQuitHoweverLongItTakes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString program = dir.path() + "/hushglass";
+    const QString marker = dir.path() + "/reopened";
+    QFile script(program);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(("#!/bin/sh\ntouch '" + marker + "'\n").toUtf8());
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+
+    // The old copy takes two seconds to quit.
+    QProcess old;
+    old.start("sleep", {"2"});
+    ASSERT_TRUE(old.waitForStarted());
+    ASSERT_TRUE(QProcess::startDetached("/bin/sh", ShellRelauncher::arguments(program, old.processId())));
+    spinUntil([&] { return QFile::exists(marker) || old.state() == QProcess::NotRunning; });
+    EXPECT_FALSE(QFile::exists(marker)) << "the new copy started while the old one still ran";
+    spinUntil([&] { return QFile::exists(marker); });
+    EXPECT_TRUE(QFile::exists(marker)) << "the new copy was not started after the old one quit";
+    old.waitForFinished();
+}
+
 } // namespace
 } // namespace hg
 
@@ -124,7 +148,12 @@ TEST_F(QtRuntimeTest, TheRelaunchReopensAPathWithSpacesAndQuotes)
     script.close();
     script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 
-    ShellRelauncher relauncher(program);
+    QProcess previous;  // the copy that quits, already gone
+    previous.start("true");
+    ASSERT_TRUE(previous.waitForStarted());
+    const qint64 previousPID = previous.processId();
+    ASSERT_TRUE(previous.waitForFinished());
+    ShellRelauncher relauncher(program, previousPID);
     EXPECT_EQ(relauncher.relaunch(), std::nullopt);
     spinUntil([&] { return QFile::exists(marker); });
     EXPECT_TRUE(QFile::exists(marker)) << "the new instance was not started";

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "engine/overlay/mask_geometry.h"
 #include "platform/overlay/x11_overlay_surface.h"
@@ -189,6 +190,45 @@ TEST_F(X11OverlayTest, RaisedLevelStaysBelowDocks)
     for (int i = 0; i < 15; ++i)
         overlay->tick(1'000'000'000ull + static_cast<std::uint64_t>(i) * 16'666'667ull);
     EXPECT_EQ(desktop->pixel(200, 200), kRed);
+}
+
+TEST_F(X11OverlayTest, RaisedLevelStaysBelowOurOwnWindows)
+{
+    // Another application's window, and an alert of ours (a window of this
+    // process) above it.
+    desktop->makeClient(100, 100, 300, 200, kGreen);
+    const xcb_window_t alert = desktop->makeClient(300, 300, 200, 100, kYellow);
+    const std::uint32_t ours = static_cast<std::uint32_t>(::getpid());
+    xcb_intern_atom_reply_t* pidAtom = xcb_intern_atom_reply(
+        desktop->connection(), xcb_intern_atom(desktop->connection(), 0, 11, "_NET_WM_PID"), nullptr);
+    ASSERT_NE(pidAtom, nullptr);
+    xcb_change_property(desktop->connection(), XCB_PROP_MODE_REPLACE, alert, pidAtom->atom, XCB_ATOM_CARDINAL, 32, 1,
+                        &ours);
+    std::free(pidAtom);
+    auto overlay = makeOverlay();
+    overlay->setLevel(15);
+    show(*overlay, maskWithHoles({}));
+    EXPECT_EQ(desktop->pixel(200, 200), kRed);     // the other window, covered
+    EXPECT_EQ(desktop->pixel(450, 350), kYellow);  // ours, readable
+}
+
+TEST_F(X11OverlayTest, AnOverlayBelowAWindowTakesItsPlaceAgainAfterARestack)
+{
+    const xcb_window_t focus = desktop->makeClient(100, 100, 300, 200, kGreen);
+    desktop->makeClient(0, 0, W, H, kBlue);
+    auto overlay = makeOverlay();
+    show(*overlay, maskWithHoles({}));
+    overlay->orderBelow(desktop->frameOf(focus));
+    EXPECT_EQ(desktop->pixel(W / 2 - 40, H - 40), kBlue);  // the other window lies above both
+    // The focus window is raised above the other one: the overlay stays
+    // below it, so the other window is covered again within a few ticks.
+    desktop->session().run({"xdotool", "windowraise", std::to_string(focus)});
+    ASSERT_EQ(desktop->pixel(200, 200), kGreen);
+    EXPECT_EQ(desktop->pixel(W / 2 - 40, H - 40), kBlue);
+    for (int i = 0; i < 15; ++i)
+        overlay->tick(1'000'000'000ull + static_cast<std::uint64_t>(i) * 16'666'667ull);
+    EXPECT_EQ(desktop->pixel(W / 2 - 40, H - 40), kRed);
+    EXPECT_EQ(desktop->pixel(200, 200), kGreen);
 }
 
 TEST_F(X11OverlayTest, AnimatedMaskMovesItsHoleOnFrameTicks)
