@@ -4,6 +4,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QWindow>
@@ -26,6 +27,8 @@ Reply<T> reply(T* raw)
 }
 
 constexpr int kDBusTimeoutMs = 300;
+// The longest wait between two look-ups of a logind session not found.
+constexpr std::chrono::milliseconds kLongestLookupWait = std::chrono::minutes(1);
 
 } // namespace
 
@@ -107,53 +110,80 @@ bool X11DisplayPower::isAsleep(std::uint32_t)
     return info && info->state && info->power_level != XCB_DPMS_DPMS_MODE_ON;
 }
 
-LinuxSessionState::LinuxSessionState(xcb_connection_t* connection, xcb_window_t root)
-    : m_connection(connection), m_root(root)
+LinuxSessionState::LinuxSessionState(xcb_connection_t* connection, xcb_window_t root, QDBusConnection systemBus,
+                                     QDBusConnection sessionBus, Clock now)
+    : m_connection(connection), m_root(root), m_system(std::move(systemBus)), m_sessionBus(std::move(sessionBus)),
+      m_now(std::move(now)), m_nextLookup(m_now())
 {
-    // Plain messages with a short timeout: a QDBusInterface would introspect
-    // its peer first and could hang the start for 25 s on a stuck service.
-    QDBusConnection system = QDBusConnection::systemBus();
-    if (system.isConnected()) {
-        const QByteArray sessionID = qgetenv("XDG_SESSION_ID");
-        QDBusMessage lookup = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                                             "org.freedesktop.login1.Manager",
-                                                             sessionID.isEmpty() ? "GetSessionByPID" : "GetSession");
-        if (sessionID.isEmpty())
-            lookup << static_cast<quint32>(::getpid());
-        else
-            lookup << QString::fromLocal8Bit(sessionID);
-        QDBusReply<QDBusObjectPath> path = system.call(lookup, QDBus::Block, kDBusTimeoutMs);
-        if (path.isValid())
-            m_sessionPath = path.value().path();
-    }
+    if (!m_system.isConnected())
+        return;
     // Without a session the lock state reads as unlocked; the event sources
     // already say once that locks are not heard.
+    auto watcher = std::make_unique<QDBusServiceWatcher>("org.freedesktop.login1", m_system,
+                                                         QDBusServiceWatcher::WatchForRegistration);
+    QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceRegistered, watcher.get(), [this] {
+        m_nextLookup = m_now();
+        m_lookupWait = std::chrono::seconds(1);
+    });
+    m_logindWatcher = std::move(watcher);
+    findSession();
+}
 
-    QDBusConnection session = QDBusConnection::sessionBus();
-    m_hasScreenSaverService = session.isConnected() && session.interface()
-        && session.interface()->isServiceRegistered("org.freedesktop.ScreenSaver").value();
+LinuxSessionState::~LinuxSessionState() = default;
+
+bool LinuxSessionState::findSession()
+{
+    if (!m_sessionPath.isEmpty())
+        return true;
+    if (!m_system.isConnected() || m_now() < m_nextLookup)
+        return false;
+    // Plain messages with a short timeout: a QDBusInterface would introspect
+    // its peer first and could hang the start for 25 s on a stuck service.
+    const QByteArray sessionID = qgetenv("XDG_SESSION_ID");
+    QDBusMessage lookup = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                                         "org.freedesktop.login1.Manager",
+                                                         sessionID.isEmpty() ? "GetSessionByPID" : "GetSession");
+    if (sessionID.isEmpty())
+        lookup << static_cast<quint32>(::getpid());
+    else
+        lookup << QString::fromLocal8Bit(sessionID);
+    lookup.setAutoStartService(false);
+    const QDBusReply<QDBusObjectPath> path = m_system.call(lookup, QDBus::Block, kDBusTimeoutMs);
+    if (path.isValid() && !path.value().path().isEmpty()) {
+        m_sessionPath = path.value().path();
+        return true;
+    }
+    // Each look-up may cost a timeout: they come further apart while they fail.
+    m_nextLookup = m_now() + m_lookupWait;
+    m_lookupWait = std::min(m_lookupWait * 2, kLongestLookupWait);
+    return false;
 }
 
 bool LinuxSessionState::isLocked()
 {
-    if (m_sessionPath.isEmpty())
+    if (!findSession())
         return false;
     QDBusMessage get = QDBusMessage::createMethodCall("org.freedesktop.login1", m_sessionPath,
                                                       "org.freedesktop.DBus.Properties", "Get");
     get << QString("org.freedesktop.login1.Session") << QString("LockedHint");
-    QDBusReply<QDBusVariant> locked = QDBusConnection::systemBus().call(get, QDBus::Block, kDBusTimeoutMs);
+    QDBusReply<QDBusVariant> locked = m_system.call(get, QDBus::Block, kDBusTimeoutMs);
     return locked.isValid() && locked.value().variant().toBool();
 }
 
 bool LinuxSessionState::screenSaverRunning()
 {
-    if (m_hasScreenSaverService) {
-        const QDBusMessage get = QDBusMessage::createMethodCall(
+    // Asked every time: a service that started late answers too, and a
+    // missing one is answered for by the bus at once.
+    if (m_sessionBus.isConnected()) {
+        QDBusMessage get = QDBusMessage::createMethodCall(
             "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "GetActive");
-        QDBusReply<bool> active = QDBusConnection::sessionBus().call(get, QDBus::Block, kDBusTimeoutMs);
+        get.setAutoStartService(false);
+        QDBusReply<bool> active = m_sessionBus.call(get, QDBus::Block, kDBusTimeoutMs);
         if (active.isValid())
             return active.value();
     }
+    if (!m_connection)
+        return false;
     const auto* extension = xcb_get_extension_data(m_connection, &xcb_screensaver_id);
     if (!extension || !extension->present)
         return false;

@@ -7,7 +7,11 @@
 // is not an error: the answer is "no", and one line says so at creation.
 #pragma once
 
+#include <QDBusConnection>
 #include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <xcb/xcb.h>
 
 #include "engine/controller/desktop_ports.h"
@@ -52,17 +56,37 @@ private:
     bool m_hasDpms = false;
 };
 
+// The lock state comes from logind's session (`LockedHint`), the screen
+// saver from the desktop's service (`GetActive`), else from the X server's
+// screen saver. Both are looked for again when needed: the session, while not
+// found, at a query once a wait has passed (1 s, doubling up to a minute) and
+// at the next query after logind appears on the bus; the screen saver service
+// at every query.
 class LinuxSessionState final : public SessionState {
 public:
-    LinuxSessionState(xcb_connection_t* connection, xcb_window_t root);
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    LinuxSessionState(xcb_connection_t* connection, xcb_window_t root,
+                      QDBusConnection systemBus = QDBusConnection::systemBus(),
+                      QDBusConnection sessionBus = QDBusConnection::sessionBus(),
+                      Clock now = &std::chrono::steady_clock::now);
+    ~LinuxSessionState() override;
     bool isLocked() override;
     bool screenSaverRunning() override;
 
 private:
+    // Asks logind for our session once its wait is over; true when it is known.
+    bool findSession();
+
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
-    QString m_sessionPath;  // logind's object path of our session; empty without logind
-    bool m_hasScreenSaverService = false;
+    QDBusConnection m_system;
+    QDBusConnection m_sessionBus;
+    Clock m_now;
+    QString m_sessionPath;  // logind's object path of our session; empty while not found
+    std::chrono::steady_clock::time_point m_nextLookup;
+    std::chrono::milliseconds m_lookupWait{1000};
+    std::unique_ptr<QObject> m_logindWatcher;  // ends the wait when logind appears
 };
 
 } // namespace hg

@@ -5,6 +5,9 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <algorithm>
 #include <unistd.h>
 
 #include "base/log.h"
@@ -21,6 +24,8 @@ const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Proper
 
 // logind answers within milliseconds; a slow bus must not hold the start up.
 constexpr int kLookupTimeoutMs = 2000;
+// The longest wait between two look-ups of a session not found.
+constexpr std::chrono::milliseconds kLongestRetry = std::chrono::minutes(1);
 
 // True when logind runs or the bus can start it.
 bool logindAvailable(const QDBusConnection& bus)
@@ -62,23 +67,27 @@ void LogindSleepSource::prepareForSleep(bool sleeping)
     m_center.post(sleeping ? notifications::willSleep : notifications::didWake);
 }
 
-LogindLockSource::LogindLockSource(NotificationCenter& center, QDBusConnection systemBus)
-    : m_center(center), m_bus(std::move(systemBus))
+LogindLockSource::LogindLockSource(NotificationCenter& center, QDBusConnection systemBus,
+                                   std::chrono::milliseconds firstRetry)
+    : m_center(center), m_bus(std::move(systemBus)), m_firstRetry(std::max(firstRetry, std::chrono::milliseconds(1))),
+      m_nextRetry(m_firstRetry)
 {
     if (!m_bus.isConnected()) {
         logLine("Hushglass: no system bus; lock and unlock signals are not heard");
         return;
     }
-    const QByteArray sessionID = qgetenv("XDG_SESSION_ID");
-    QDBusMessage lookup = sessionID.isEmpty()
-        ? QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface, QStringLiteral("GetSessionByPID"))
-              << static_cast<quint32>(::getpid())
-        : QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface, QStringLiteral("GetSession"))
-              << QString::fromLocal8Bit(sessionID);
-    // Asynchronous, so that a logind that is slow (or lives on this very thread,
-    // as in tests) never blocks the start. The watcher dies with this source.
-    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(lookup, kLookupTimeoutMs), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, &LogindLockSource::sessionFound);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &LogindLockSource::lookUpSession);
+    // logind starting (or starting again) is the moment a look-up can succeed.
+    auto* watcher = new QDBusServiceWatcher(kService, m_bus, QDBusServiceWatcher::WatchForRegistration, this);
+    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        if (m_sessionPath.isEmpty() && !m_lookingUp) {
+            m_retry.stop();
+            m_nextRetry = m_firstRetry;
+            lookUpSession();
+        }
+    });
+    lookUpSession();
 }
 
 LogindLockSource::~LogindLockSource()
@@ -87,12 +96,31 @@ LogindLockSource::~LogindLockSource()
         connectSession(false);
 }
 
+void LogindLockSource::lookUpSession()
+{
+    const QByteArray sessionID = qgetenv("XDG_SESSION_ID");
+    QDBusMessage lookup = sessionID.isEmpty()
+        ? QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface, QStringLiteral("GetSessionByPID"))
+              << static_cast<quint32>(::getpid())
+        : QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface, QStringLiteral("GetSession"))
+              << QString::fromLocal8Bit(sessionID);
+    // Asynchronous, so that a logind that is slow (or lives on this very thread,
+    // as in tests) never blocks the start. The watcher dies with this source.
+    m_lookingUp = true;
+    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(lookup, kLookupTimeoutMs), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, &LogindLockSource::sessionFound);
+}
+
 void LogindLockSource::sessionFound(QDBusPendingCallWatcher* call)
 {
     call->deleteLater();
+    m_lookingUp = false;
     const QDBusPendingReply<QDBusObjectPath> reply = *call;
     if (reply.isError() || reply.value().path().isEmpty()) {
-        logLine("Hushglass: no logind session found; lock and unlock signals are not heard");
+        if (m_misses++ == 0)
+            logLine("Hushglass: no logind session found; lock and unlock signals are not heard");
+        m_retry.start(m_nextRetry);
+        m_nextRetry = std::min(m_nextRetry * 2, kLongestRetry);
         return;
     }
     m_sessionPath = reply.value().path();
@@ -100,7 +128,24 @@ void LogindLockSource::sessionFound(QDBusPendingCallWatcher* call)
         logLine("Hushglass: cannot listen to the logind session; lock and unlock signals are not heard");
         connectSession(false);
         m_sessionPath.clear();
+        return;
     }
+    if (m_misses > 0) {
+        // Found late: a lock that came before went unheard, so ask for it.
+        QDBusMessage get = QDBusMessage::createMethodCall(kService, m_sessionPath, kPropertiesInterface,
+                                                          QStringLiteral("Get"))
+            << kSessionInterface << QStringLiteral("LockedHint");
+        auto* read = new QDBusPendingCallWatcher(m_bus.asyncCall(get, kLookupTimeoutMs), this);
+        connect(read, &QDBusPendingCallWatcher::finished, this, &LogindLockSource::lockedHintRead);
+    }
+}
+
+void LogindLockSource::lockedHintRead(QDBusPendingCallWatcher* call)
+{
+    call->deleteLater();
+    const QDBusPendingReply<QDBusVariant> reply = *call;
+    if (!reply.isError() && reply.value().variant().toBool())
+        m_center.post(notifications::screenIsLocked);
 }
 
 // Connects (or disconnects) the session's three signals; true when all succeeded.

@@ -5,7 +5,8 @@
 // Signals are accepted only from the owner of "org.freedesktop.ScreenSaver",
 // on any object path (desktops export the service under more than one). A
 // missing session bus or service is not an error: one line at creation, then
-// silence; a service that starts later is heard.
+// silence; a service that starts later is heard, and asked at once whether it
+// is active (posting `screenSaverDidStart` when it is).
 //
 // Owned by SystemEventSources; lives on the main thread and posts on it.
 #pragma once
@@ -27,6 +28,8 @@ private Q_SLOTS:
     void activeChanged(bool active);
 
 private:
+    void askWhetherActive();
+
     NotificationCenter& m_center;
     QDBusConnection m_bus;
     bool m_connected = false;

@@ -155,16 +155,50 @@ void FakeLogind::emitPropertiesChanged(const QVariantMap& changed, const QString
     m_bus.send(signal << interface << changed << QStringList());
 }
 
-FakeScreenSaver::FakeScreenSaver(QDBusConnection bus, bool ownName) : m_bus(std::move(bus)), m_ownsName(ownName)
+FakeSession::FakeSession(QDBusConnection bus, bool locked) : m_bus(std::move(bus)), m_locked(locked)
 {
-    if (m_ownsName)
+    m_bus.registerObject(FakeLogind::kSessionPath, this, QDBusConnection::ExportAllProperties);
+}
+
+FakeSession::~FakeSession()
+{
+    m_bus.unregisterObject(FakeLogind::kSessionPath);
+}
+
+FakeScreenSaver::FakeScreenSaver(QDBusConnection bus, bool ownName, bool active)
+    : m_bus(std::move(bus)), m_ownsName(ownName)
+{
+    m_object.active = active;
+    if (m_ownsName) {
+        m_bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &m_object,
+                             QDBusConnection::ExportAllSlots);
         m_bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver"));
+    }
 }
 
 FakeScreenSaver::~FakeScreenSaver()
 {
-    if (m_ownsName)
+    if (m_ownsName) {
         m_bus.unregisterService(QStringLiteral("org.freedesktop.ScreenSaver"));
+        m_bus.unregisterObject(QStringLiteral("/org/freedesktop/ScreenSaver"));
+    }
+}
+
+ServiceThread::ServiceThread() : m_thread(std::make_unique<QThread>()), m_context(std::make_unique<QObject>())
+{
+    m_thread->start();
+    m_context->moveToThread(m_thread.get());
+}
+
+ServiceThread::~ServiceThread()
+{
+    m_thread->quit();
+    m_thread->wait();
+}
+
+void ServiceThread::run(const std::function<void()>& work)
+{
+    QMetaObject::invokeMethod(m_context.get(), work, Qt::BlockingQueuedConnection);
 }
 
 void FakeScreenSaver::emitActiveChanged(bool active, const QString& path)

@@ -14,7 +14,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+#include <QThread>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -57,6 +59,8 @@ public:
     ~FakeLogind() override;
     [[nodiscard]] bool ok() const { return m_ok; }
 
+    // The session id logind knows from now on.
+    void setSessionID(const QString& id) { m_sessionID = id; }
     void emitPrepareForSleep(bool sleeping);
     void emitSessionSignal(const QString& name, const QString& path = kSessionPath);
     void emitPropertiesChanged(const QVariantMap& changed, const QString& interface,
@@ -74,17 +78,59 @@ private:
     bool m_ok = false;
 };
 
+// logind's object of our session, with its `LockedHint` (read through
+// org.freedesktop.DBus.Properties), on the connection of a FakeLogind.
+class FakeSession : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Session")
+    Q_PROPERTY(bool LockedHint READ lockedHint)
+public:
+    FakeSession(QDBusConnection bus, bool locked);
+    ~FakeSession() override;
+    [[nodiscard]] bool lockedHint() const { return m_locked; }
+
+private:
+    QDBusConnection m_bus;
+    bool m_locked;
+};
+
+// The object that answers GetActive for a FakeScreenSaver.
+class ScreenSaverObject : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public:
+    bool active = false;
+public Q_SLOTS:
+    bool GetActive() { return active; }
+};
+
 // Emits ActiveChanged as the desktop's screen saver would, owning its name
-// when `ownName` (else from a connection that does not own it).
+// when `ownName` (else from a connection that does not own it), and answers
+// GetActive with `active` when it owns the name.
 class FakeScreenSaver {
 public:
-    FakeScreenSaver(QDBusConnection bus, bool ownName);
+    FakeScreenSaver(QDBusConnection bus, bool ownName, bool active = false);
     ~FakeScreenSaver();
     void emitActiveChanged(bool active, const QString& path = QStringLiteral("/org/freedesktop/ScreenSaver"));
 
 private:
     QDBusConnection m_bus;
     bool m_ownsName;
+    ScreenSaverObject m_object;
+};
+
+// A thread with an event loop of its own, for fakes that must answer the
+// blocking calls of the test's thread.
+class ServiceThread {
+public:
+    ServiceThread();
+    ~ServiceThread();
+    // Runs `work` on the thread and waits for it: objects made there live there.
+    void run(const std::function<void()>& work);
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    std::unique_ptr<QObject> m_context;
 };
 
 // Records every system notification posted on a centre, in order.
