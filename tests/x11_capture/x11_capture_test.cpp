@@ -188,6 +188,43 @@ TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
     EXPECT_EQ(pixelAt(image, 500, 370), kYellow);     // a window with another marker stays
 }
 
+// `markAsOurs` makes another process's window ours for every window list:
+// `_NET_WM_PID` comes before what the X server knows of its owner.
+TEST_F(X11CaptureTest, AWindowMarkedAsOursIsLeftOutByItsProcess)
+{
+    // Two windows of other processes; the second is marked as ours.
+    std::vector<xcb_window_t> logos;
+    for (const char* name : {"first", "second"}) {
+        desktop->session().spawn({"xlogo", "-name", name, "-geometry", "200x200+100+100"});
+        std::string found;
+        desktop->session().run({"xdotool", "search", "--sync", "--onlyvisible", "--classname", name}, &found);
+        ASSERT_FALSE(found.empty());
+        logos.push_back(static_cast<xcb_window_t>(std::stoul(found)));
+    }
+    markAsOurs(connection, logos[1]);
+    desktop->sync();
+
+    testing::ManualQueue queue;
+    testing::ManualPool pool;
+    X11CaptureService service(connection, screen, pool, [] {
+        return std::vector<ShareableDisplay>{{7, Rect(0, 0, kWidth, kHeight), 1}};
+    });
+    ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
+    std::optional<std::optional<CaptureResult>> result;
+    capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
+    for (int i = 0; i < 100 && !result; ++i) {
+        pool.runAll();
+        queue.runUntilIdle();
+    }
+    ASSERT_TRUE(result && *result);
+    ASSERT_TRUE(capturer.filter(7));
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, logos[1]), nullptr);
+    ASSERT_NE(tree, nullptr);
+    const xcb_window_t frame = tree->parent == screen->root ? logos[1] : tree->parent;
+    std::free(tree);
+    EXPECT_EQ(capturer.filter(7)->excludedWindows, std::vector<WindowID>{frame});
+}
+
 // Screens are in root pixels whatever Qt's device pixel ratio: a monitor
 // whose ratio is 2 is captured at its place, one pixel per point.
 TEST_F(X11CaptureTest, AMonitorScaledByQtIsCapturedInRootPixels)
