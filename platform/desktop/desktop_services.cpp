@@ -44,12 +44,18 @@ std::vector<ApplicationWindows::Window> QtApplicationWindows::windows() const
         if (window->flags().testFlag(Qt::X11BypassWindowManagerHint) || window->type() == Qt::Desktop)
             continue;
         // Qt's geometry is in device-independent pixels; the window server's
-        // is in root pixels, whatever Qt's scale factor.
-        const QRect frame = window->frameGeometry();
-        const double ratio = window->devicePixelRatio() > 0 ? window->devicePixelRatio() : 1;
+        // is in root pixels, whatever Qt's scale factor. Scaled, Qt's origin
+        // is its screen's, so the frame is read from the server instead.
+        const xcb_window_t frameWindow = frameOf(static_cast<xcb_window_t>(window->winId()));
+        const QRect qtFrame = window->frameGeometry();
+        Rect frame(qtFrame.x(), qtFrame.y(), qtFrame.width(), qtFrame.height());
+        if (window->devicePixelRatio() != 1) {
+            if (auto g = reply(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, frameWindow), nullptr)))
+                frame = Rect(g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width);
+        }
         result.push_back({
-            .windowID = frameOf(static_cast<xcb_window_t>(window->winId())),
-            .frame = Rect(frame.x() * ratio, frame.y() * ratio, frame.width() * ratio, frame.height() * ratio),
+            .windowID = frameWindow,
+            .frame = frame,
             .hasParent = window->transientParent() != nullptr,
             .isVisible = window->isVisible() && window->isExposed(),
             .isMinimized = window->windowStates().testFlag(Qt::WindowMinimized),
