@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/x11/own_windows.h"
+
 namespace hg {
 namespace {
 
@@ -37,6 +39,11 @@ std::unique_ptr<OverlaySurface> X11OverlaySurfaceFactory::makeSurface(const Scre
     // ratio) scales the blur radius only, never the overlay's geometry.
     auto surface = std::make_unique<X11OverlaySurface>(m_connection, m_screen, pixelGeometry(screen),
                                                        kPixelsPerPoint, options, m_mode);
+    // Window lists tell it is ours by its pid, even without X-Resource.
+    if (surface->windowID() != XCB_NONE) {
+        markAsOurs(m_connection, surface->windowID());
+        xcb_flush(m_connection);
+    }
     surface->setStacking(m_stacking);
     X11OverlaySurface* raw = surface.get();
     m_live->push_back(raw);

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <thread>
 
+#include <unistd.h>
+
 #include "e2e_desktop.h"
 
 namespace hg {
@@ -287,6 +289,29 @@ TEST_F(OnOpenbox, OverlaysMatchTheMonitorWhenQtScalesByTwo)
     }
     // Blurred to the monitor's far corner, not only in its top-left quarter.
     EXPECT_TRUE(blurred(desk->screenshot(), before, {kWidth / 2, kHeight / 2, kWidth / 2, kHeight / 2}));
+}
+
+// Every overlay names the program as its owner, so that window lists (ours
+// and other programs') know it without the X-Resource extension.
+TEST_F(OnOpenbox, OverlaysCarryTheProgramsProcessAndHost)
+{
+    const xcb_window_t editor = desk->openPatterned("editor 400x300+60+80 class=editor,Editor", 1);
+    ASSERT_NE(editor, 0u);
+    desk->client().command("activate editor");
+    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow));
+    startAndWaitForBlur(desk->settledScreenshot(), {desk->clientRect(editor)});
+    const auto overlays = desk->overlays();
+    ASSERT_FALSE(overlays.empty());
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    for (const auto& overlay : overlays) {
+        std::string properties;
+        desk->session().run({"xprop", "-id", hex(overlay.id), "_NET_WM_PID", "WM_CLIENT_MACHINE"}, &properties);
+        EXPECT_NE(properties.find("_NET_WM_PID(CARDINAL) = " + std::to_string(desk->programPid())), std::string::npos)
+            << properties;
+        EXPECT_NE(properties.find("WM_CLIENT_MACHINE(STRING) = \"" + std::string(host) + "\""), std::string::npos)
+            << properties;
+    }
 }
 
 // Qt takes its device pixel ratio from the resources' `Xft.dpi`: at 192 dots
