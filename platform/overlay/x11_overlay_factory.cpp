@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "platform/x11/own_windows.h"
 
@@ -9,6 +10,9 @@ namespace hg {
 namespace {
 
 constexpr double kPixelsPerPoint = 1;
+
+// Captures leave out the windows with the marker the surfaces set.
+static_assert(std::string_view(kOwnOverlayMarker) == std::string_view(kOverlayMarkerProperty));
 
 } // namespace
 
