@@ -13,6 +13,7 @@
 #include "platform/x11/own_windows.h"
 #include "support/manual_queue.h"
 #include "tests/x11_capture/capture_desktop.h"
+#include "test_client.h"
 
 namespace hg {
 namespace {
@@ -192,16 +193,13 @@ TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
 // `_NET_WM_PID` comes before what the X server knows of its owner.
 TEST_F(X11CaptureTest, AWindowMarkedAsOursIsLeftOutByItsProcess)
 {
-    // Two windows of other processes; the second is marked as ours.
-    std::vector<xcb_window_t> logos;
-    for (const char* name : {"first", "second"}) {
-        desktop->session().spawn({"xlogo", "-name", name, "-geometry", "200x200+100+100"});
-        std::string found;
-        desktop->session().run({"xdotool", "search", "--sync", "--onlyvisible", "--classname", name}, &found);
-        ASSERT_FALSE(found.empty());
-        logos.push_back(static_cast<xcb_window_t>(std::stoul(found)));
-    }
-    markAsOurs(connection, logos[1]);
+    // Two windows of another process; the second is marked as ours.
+    testing::TestClient other(desktop->session().display());
+    ASSERT_TRUE(other.ok());
+    const xcb_window_t first = other.open("first 200x200+100+100 override pid=no");
+    const xcb_window_t second = other.open("second 200x200+350+100 override pid=no");
+    ASSERT_TRUE(first && second);
+    markAsOurs(connection, second);
     desktop->sync();
 
     testing::ManualQueue queue;
@@ -218,11 +216,7 @@ TEST_F(X11CaptureTest, AWindowMarkedAsOursIsLeftOutByItsProcess)
     }
     ASSERT_TRUE(result && *result);
     ASSERT_TRUE(capturer.filter(7));
-    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, logos[1]), nullptr);
-    ASSERT_NE(tree, nullptr);
-    const xcb_window_t frame = tree->parent == screen->root ? logos[1] : tree->parent;
-    std::free(tree);
-    EXPECT_EQ(capturer.filter(7)->excludedWindows, std::vector<WindowID>{frame});
+    EXPECT_EQ(capturer.filter(7)->excludedWindows, std::vector<WindowID>{second});
 }
 
 // Screens are in root pixels whatever Qt's device pixel ratio: a monitor
