@@ -23,10 +23,12 @@
 #include "platform/runtime/qt_runtime.h"
 #include "platform/settings/json_file_defaults.h"
 #include "platform/shell/qt_effect_alerts.h"
+#include "platform/system/xdg_autostart.h"
 #include "platform/windows/x11_screens.h"
 #include "platform/windows/x11_window_server.h"
 #include "platform/windows/x11_workspace.h"
 #include "settings/settings_preferences.h"
+#include "system/login_item.h"
 #include "ui/i18n/i18n.h"
 
 namespace hg {
@@ -55,7 +57,8 @@ private:
     QtBackgroundPool m_pool;
     NotificationCenter m_notifications;
     JsonFileDefaults m_defaults;
-    NoLoginItem m_loginItem;
+    XdgAutostartLoginItem m_loginService;
+    LoginItem m_loginItem{m_loginService};
     QtPreferredLanguages m_preferredLanguages;
     I18n m_i18n;
     SettingsPreferences m_preferences;
