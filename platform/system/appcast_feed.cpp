@@ -158,6 +158,8 @@ void QtAppcastFeed::fetch(std::function<void(FeedResult)> done)
 
     QNetworkRequest request(m_address);
     request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
+    // The same for everyone: Qt would fill in the user's languages.
+    request.setRawHeader("Accept-Language", "*");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
