@@ -4,6 +4,7 @@
 #include <QNetworkReply>
 #include <QTimer>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <memory>
 
 #ifndef HUSHGLASS_APPCAST_URL
