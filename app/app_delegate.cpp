@@ -64,6 +64,8 @@ void AppDelegate::applicationDidFinishLaunching()
     m_privacy.store().load();
     if (m_privacy.store().effectEnabled)
         m_privacy.enable();
+    // A registration removed or made outside the program follows the stored choice again.
+    m_loginItem.apply(m_preferences.launchAtLogin());
     m_events.start();
     m_localeWatcher = std::make_unique<LocaleChangeWatcher>(m_notifications, QCoreApplication::instance());
     logFormat("Hushglass: running with the settings of %s (effect %s)", m_defaults.path().toStdString().c_str(),

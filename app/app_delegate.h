@@ -23,10 +23,16 @@
 #include "platform/runtime/qt_runtime.h"
 #include "platform/settings/json_file_defaults.h"
 #include "platform/shell/qt_effect_alerts.h"
+#include "platform/system/appcast_feed.h"
+#include "platform/system/update_offer_window.h"
+#include "platform/system/xdg_autostart.h"
 #include "platform/windows/x11_screens.h"
 #include "platform/windows/x11_window_server.h"
 #include "platform/windows/x11_workspace.h"
 #include "settings/settings_preferences.h"
+#include "system/appcast_updater.h"
+#include "system/login_item.h"
+#include "system/updater_controller.h"
 #include "ui/i18n/i18n.h"
 
 namespace hg {
@@ -43,6 +49,11 @@ public:
     [[nodiscard]] PrivacyController& privacy() { return m_privacy; }
     [[nodiscard]] SettingsPreferences& preferences() { return m_preferences; }
     [[nodiscard]] I18n& i18n() { return m_i18n; }
+    // Update checks: the tray's and the settings window's "Check for Updates…"
+    // call `checkForUpdates()` on it.
+    [[nodiscard]] UpdaterController& updater() { return m_updater; }
+    // Whether "start at login" can take effect (only for an installed copy).
+    [[nodiscard]] LoginItem& loginItem() { return m_loginItem; }
 
 private:
     [[nodiscard]] PrivacyControllerPorts controllerPorts();
@@ -55,10 +66,18 @@ private:
     QtBackgroundPool m_pool;
     NotificationCenter m_notifications;
     JsonFileDefaults m_defaults;
-    NoLoginItem m_loginItem;
+    XdgAutostartLoginItem m_loginService;
+    LoginItem m_loginItem{m_loginService};
     QtPreferredLanguages m_preferredLanguages;
     I18n m_i18n;
     SettingsPreferences m_preferences;
+    QtAppcastFeed m_updateFeed{QtAppcastFeed::configuredAddress(), QStringLiteral(HUSHGLASS_VERSION), {}};
+    UpdateOfferWindow m_updateWindow{m_i18n};
+    DesktopUrlOpener m_urlOpener;
+    AppcastUpdater m_updateDriver{
+        {m_queue, m_clock, m_defaults, m_notifications, m_i18n, m_updateFeed, m_updateWindow, m_urlOpener},
+        HUSHGLASS_VERSION};
+    UpdaterController m_updater{m_updateDriver, m_queue};
 
     X11Screens m_screens;
     X11WindowServer m_windowServer;
