@@ -177,6 +177,21 @@ TEST_F(ControlsE2eTest, TheTrayIconTogglesOnALeftClickAndOpensTheMenuOnARightCli
     }
 }
 
+TEST_F(ControlsE2eTest, WithTheMenuAsClickActionALeftClickOpensItAndCtrlQQuits)
+{
+    startTray();
+    start(R"({"settings.menuBarClickAction": "showMenu", "app.lang": "en", "enabled": true})");
+    std::optional<IconWindow> w;
+    ASSERT_TRUE(eventually([&] { return (w = icon()).has_value(); }, 8s));
+    ASSERT_TRUE(becomes(true));
+    click(*w, 1);
+    ASSERT_TRUE(eventually([&] { return openMenus() == 1; }, 5s));
+    EXPECT_EQ(enabled(), true);
+    type("ctrl+q");
+    EXPECT_TRUE(eventually([&] { return !desk->programRunning(); }, 5s)) << desk->programOutput();
+    EXPECT_NE(desk->programOutput().find("Hushglass: quitting"), std::string::npos);
+}
+
 TEST_F(ControlsE2eTest, SuperAltBTogglesWhileAnXtermHasTheFocusAlsoWithNumLockOn)
 {
     start(R"({"app.lang": "en"})");
