@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <regex>
+#include <thread>
 #include <xcb/xcb_keysyms.h>
 
 #include "e2e_desktop.h"
@@ -108,6 +109,22 @@ protected:
             return std::nullopt;  // not an icon
         return w;
     }
+    // The icon once the tray has placed it: the same place twice in a row.
+    std::optional<IconWindow> placedIcon()
+    {
+        std::optional<IconWindow> last;
+        const bool placed = eventually(
+            [&] {
+                const auto now = icon();
+                const bool same = now && last && now->x == last->x && now->y == last->y && now->width == last->width;
+                last = now;
+                if (!same)
+                    std::this_thread::sleep_for(200ms);
+                return same;
+            },
+            8s);
+        return placed ? last : std::nullopt;
+    }
     void click(const IconWindow& w, int button)
     {
         ASSERT_EQ(desk->session().run({"xdotool", "mousemove", std::to_string(w.x + w.width / 2),
@@ -157,8 +174,8 @@ TEST_F(ControlsE2eTest, TheTrayIconTogglesOnALeftClickAndOpensTheMenuOnARightCli
     startTray();
     for (const char* language : {"en", "zh-Hans"}) {
         start(std::string(R"({"settings.menuBarClickAction": "toggleBlur", "app.lang": ")") + language + "\"}");
-        std::optional<IconWindow> w;
-        ASSERT_TRUE(eventually([&] { return (w = icon()).has_value(); }, 8s)) << run({"xwininfo", "-root", "-tree"});
+        const std::optional<IconWindow> w = placedIcon();
+        ASSERT_TRUE(w) << run({"xwininfo", "-root", "-tree"});
         ASSERT_TRUE(becomes(false));
 
         click(*w, 1);
@@ -181,8 +198,8 @@ TEST_F(ControlsE2eTest, WithTheMenuAsClickActionALeftClickOpensItAndCtrlQQuits)
 {
     startTray();
     start(R"({"settings.menuBarClickAction": "showMenu", "app.lang": "en", "enabled": true})");
-    std::optional<IconWindow> w;
-    ASSERT_TRUE(eventually([&] { return (w = icon()).has_value(); }, 8s));
+    const std::optional<IconWindow> w = placedIcon();
+    ASSERT_TRUE(w) << run({"xwininfo", "-root", "-tree"});
     ASSERT_TRUE(becomes(true));
     click(*w, 1);
     ASSERT_TRUE(eventually([&] { return openMenus() == 1; }, 5s));
