@@ -268,6 +268,13 @@ TEST_F(ControlsE2eTest, DBusMethodsAndTheCommandLineDriveTheRunningCopy)
                                     "org.freedesktop.DBus.Properties", "PropertiesChanged", &recorder,
                                     SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
 
+    // Changes made elsewhere (here by the shortcut) are announced too.
+    type("super+alt+b");
+    EXPECT_TRUE(eventuallyServing([&] { return recorder.changed.contains("Enabled"); }));
+    type("super+alt+b");
+    ASSERT_TRUE(becomes(false));
+    recorder.changed.clear();
+
     EXPECT_EQ(call("Toggle").type(), QDBusMessage::ReplyMessage);
     EXPECT_TRUE(becomes(true));
     EXPECT_TRUE(eventuallyServing([&] { return recorder.changed.contains("Enabled"); }));
