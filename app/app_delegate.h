@@ -15,6 +15,9 @@
 #include "engine/controller/privacy_controller.h"
 #include "platform/capture/x11_capture_access.h"
 #include "platform/capture/x11_capture_service.h"
+#include "platform/dbus/dbus_control.h"
+#include "platform/menubar/qt_status_tray.h"
+#include "platform/shortcuts/x11_hotkey_registrar.h"
 #include "platform/desktop/desktop_services.h"
 #include "platform/events/system_event_sources.h"
 #include "platform/i18n/qt_preferred_languages.h"
@@ -34,6 +37,8 @@
 #include "system/login_item.h"
 #include "system/updater_controller.h"
 #include "ui/i18n/i18n.h"
+#include "ui/menubar/status_item_controller.h"
+#include "ui/shortcuts/hotkey_manager.h"
 
 namespace hg {
 
@@ -55,8 +60,24 @@ public:
     // Whether "start at login" can take effect (only for an installed copy).
     [[nodiscard]] LoginItem& loginItem() { return m_loginItem; }
 
+    // Shows the settings window without choosing a tab. Until the settings
+    // window exists this only logs.
+    std::function<void()> openSettingsAction;
+    // The update checker the tray and D-Bus reach; until the updater exists,
+    // one that only logs.
+    UpdateChecks* updater = nullptr;
+
 private:
     [[nodiscard]] PrivacyControllerPorts controllerPorts();
+    void createUserControls();
+
+    // Stands in for the updater until there is one.
+    class PendingUpdater final : public UpdateChecks {
+    public:
+        bool isChecking() const override { return false; }
+        void markChecking() override {}
+        void checkForUpdatesInForeground() override;
+    };
 
     xcb_connection_t* m_connection;
     xcb_screen_t* m_screen;
@@ -96,6 +117,14 @@ private:
     SystemEventSources m_events;
 
     std::unique_ptr<LocaleChangeWatcher> m_localeWatcher;
+
+    PendingUpdater m_pendingUpdater;
+    X11HotkeyRegistrar m_hotkeyRegistrar;
+    std::unique_ptr<HotkeyManager> m_hotkeys;
+    std::unique_ptr<QtStatusTray> m_tray;
+    std::unique_ptr<StatusItemController> m_statusController;
+    std::unique_ptr<DBusControl> m_dbus;
+    ScopedConnection m_dbusWatch;
 };
 
 } // namespace hg
