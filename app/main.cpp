@@ -31,13 +31,18 @@ xcb_screen_t* defaultScreen(xcb_connection_t* connection)
 
 int main(int argc, char* argv[])
 {
+    hg::surviveBrokenPipes();
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         std::fprintf(stderr, "Hushglass: no X11 display (DISPLAY is not set). Hushglass runs in an X11 desktop "
                              "session; ./scripts/run starts a virtual one when there is no display.\n");
         return 1;
     }
-    if (!hg::claimSingleInstance(display)) {
+    bool waitForPrevious = false;
+    for (int i = 1; i < argc; ++i)
+        waitForPrevious = waitForPrevious || std::strcmp(argv[i], hg::kWaitForPreviousOption) == 0;
+    if (hg::claimSingleInstance(display, waitForPrevious ? hg::kWaitForPreviousLimit : std::chrono::milliseconds{0})
+        == hg::InstanceClaim::taken) {
         std::fprintf(stderr, "Hushglass: already running on display %s; this copy exits.\n", display);
         return 0;
     }
@@ -57,6 +62,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "Hushglass: could not reach the X server of display %s.\n", display);
         return 1;
     }
+    hg::reportLostDisplay(connection, display);
     hg::AppDelegate delegate(connection, defaultScreen(connection));
     QMetaObject::invokeMethod(&app, [&delegate] { delegate.applicationDidFinishLaunching(); }, Qt::QueuedConnection);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&delegate] { delegate.applicationWillTerminate(); });
