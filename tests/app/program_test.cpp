@@ -17,6 +17,7 @@
 #include <vector>
 #include <xcb/xcb.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 #include "support/x_session.h"
@@ -30,6 +31,22 @@ struct Program {
     pid_t pid = -1;
     int stderrFd = -1;
     std::string err;
+
+    Program() = default;
+    Program(Program&& other) noexcept
+        : pid(std::exchange(other.pid, -1)), stderrFd(std::exchange(other.stderrFd, -1)), err(std::move(other.err))
+    {
+    }
+    // A program a failed test left running is ended with it.
+    ~Program()
+    {
+        if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (stderrFd >= 0)
+            ::close(stderrFd);
+    }
 
     // Reads what the program wrote to stderr so far, waiting up to `timeout`
     // for `needle` to appear.
@@ -53,10 +70,13 @@ struct Program {
     {
         ::kill(pid, signal);
         int status = 0;
-        for (int i = 0; i < 500 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+        pid_t reaped = 0;
+        for (int i = 0; i < 500 && (reaped = ::waitpid(pid, &status, WNOHANG)) == 0; ++i)
             std::this_thread::sleep_for(10ms);
+        if (reaped == pid)
+            pid = -1;
         waitFor("", 0ms);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return reaped > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };
 
@@ -101,10 +121,13 @@ Program start(const std::string& display, const QString& configHome, const Start
 int exitStatus(Program& p)
 {
     int status = 0;
-    for (int i = 0; i < 1500 && ::waitpid(p.pid, &status, WNOHANG) == 0; ++i)
+    pid_t reaped = 0;
+    for (int i = 0; i < 1500 && (reaped = ::waitpid(p.pid, &status, WNOHANG)) == 0; ++i)
         std::this_thread::sleep_for(10ms);
+    if (reaped == p.pid)
+        p.pid = -1;
     p.waitFor("", 0ms);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return reaped > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 QString writeDefaults(const QTemporaryDir& config, const QByteArray& content)
@@ -169,10 +192,7 @@ TEST(Program, WithoutADisplaySaysSoAndExits)
 {
     QTemporaryDir config;
     Program p = start("", config.path());
-    int status = 0;
-    ::waitpid(p.pid, &status, 0);
-    p.waitFor("", 0ms);
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(exitStatus(p), 1);
     EXPECT_NE(p.err.find("no X11 display"), std::string::npos) << p.err;
 }
 
@@ -220,7 +240,10 @@ TEST(Program, AnUnreadableFileStaysAndAnOutOfRangeNumberSpoilsOnlyItself)
     EXPECT_EQ(p.stop(SIGTERM), 0);
 
     // As root every file is readable: the program runs as an ordinary user.
+    // The user's own folder and file, the file with mode 000.
     ::chmod(config.path().toLocal8Bit().constData(), 0755);
+    ASSERT_EQ(::chown((config.path() + "/hushglass").toLocal8Bit().constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(path.toLocal8Bit().constData(), 65534, 65534), 0);
     ::chmod(path.toLocal8Bit().constData(), 0);
     Program locked = start(x.display(), config.path(), {.uid = 65534});
     ASSERT_TRUE(locked.waitFor("Hushglass: running")) << locked.err;
@@ -251,8 +274,7 @@ TEST(Program, OtherSignalsAndAVanishedLogReaderEndItCleanly)
     // The terminal closes: the next log line ("quitting") has no reader.
     Program p = start(x.display(), config.path());
     ASSERT_TRUE(p.waitFor("Hushglass: running")) << p.err;
-    ::close(p.stderrFd);
-    p.stderrFd = -1;
+    ::close(std::exchange(p.stderrFd, -1));
     EXPECT_EQ(p.stop(SIGTERM), 0);
 }
 

@@ -207,6 +207,9 @@ TEST_F(DefaultsFileTest, AFileThatMayNotBeReadIsLeftInPlaceAndNeverOverwritten)
     writeRaw(content);
     ::chmod(m_dir.path().toLocal8Bit().constData(), 0755);
     ::chmod((m_dir.path() + "/config").toLocal8Bit().constData(), 0755);
+    // The user's own folder and file, the file with mode 000.
+    ASSERT_EQ(::chown(QFileInfo(path()).absolutePath().toLocal8Bit().constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(path().toLocal8Bit().constData(), 65534, 65534), 0);
     ::chmod(path().toLocal8Bit().constData(), 0);
     EXPECT_TRUE(inFreshProcess([&] {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
