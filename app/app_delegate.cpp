@@ -28,8 +28,8 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_events(m_notifications, connection, screen->root, SystemBuses::standard(), &m_screens)
 {
     // The X server keeps a copy of every window while captures can be taken:
-    // only while the effect is on.
-    m_privacy.onEnabledChanged = [this](bool on) { m_capture.setActive(on); };
+    // only while the effect is on and captures are what it shows.
+    m_privacy.onEnabledChanged = [this](bool on) { m_capture.setActive(on && m_captureAccess.preflight()); };
 }
 
 PrivacyControllerPorts AppDelegate::controllerPorts()

@@ -2,11 +2,15 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <thread>
 #include <xcb/xcb.h>
 
 namespace hg {
 namespace {
+
+// The connection that holds the claim, open until the process ends.
+xcb_connection_t* g_claim = nullptr;
 
 xcb_atom_t internAtom(xcb_connection_t* c, const std::string& name)
 {
@@ -53,6 +57,8 @@ InstanceClaim claimSingleInstance(const std::string& display, std::chrono::milli
             xcb_disconnect(c);
         return InstanceClaim::unavailable;
     }
+    // A program this one starts (its own relaunch) must not inherit the claim.
+    ::fcntl(xcb_get_file_descriptor(c), F_SETFD, FD_CLOEXEC);
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
     for (int i = 0; i < screenNumber && it.rem > 1; ++i)
         xcb_screen_next(&it);
@@ -80,7 +86,7 @@ InstanceClaim claimSingleInstance(const std::string& display, std::chrono::milli
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    // The connection, and with it the claim, stays open until the process ends.
+    g_claim = c;
     return InstanceClaim::claimed;
 }
 
