@@ -61,14 +61,9 @@ AppDelegate::~AppDelegate()
     m_privacy.disable();
     m_pool.waitForDone();
     // A capture or blur that finished after the event loop ended left its
-    // task's wake-up on the queue: run those now, so that each task ends at
-    // its next check (the effect is off) and frees its picture, instead of
-    // being dropped with the queue while it waits. A wake-up may start one
-    // more step: a few rounds settle it.
-    for (int round = 0; round < 8; ++round) {
-        QCoreApplication::sendPostedEvents(&m_queue);
-        m_pool.waitForDone();
-    }
+    // task's wake-up on the queue: the task ends at its next check (the effect
+    // is off) and frees its picture.
+    m_queue.finishPosted(m_pool);
 }
 
 void AppDelegate::applicationDidFinishLaunching()
