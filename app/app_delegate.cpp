@@ -32,12 +32,20 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_hotkeyRegistrar(connection, screen->root)
 {
     openSettingsAction = [] { logLine("Hushglass: the settings window is not available yet"); };
-    updater = &m_pendingUpdater;
+    // The X server keeps a copy of every window while captures can be taken:
+    // only while the effect is on and captures are what it shows.
+    m_captureRedirect = m_privacy.enabledChanged.connect(
+        [this](bool on) { m_capture.setActive(on && m_captureAccess.preflight()); });
 }
 
-void AppDelegate::PendingUpdater::checkForUpdatesInForeground()
+bool AppDelegate::TrayUpdateChecks::isChecking() const
 {
-    logLine("Hushglass: checking for updates is not available yet");
+    return updater.status().kind() == UpdaterController::Status::Kind::checking;
+}
+
+void AppDelegate::TrayUpdateChecks::checkForUpdatesInForeground()
+{
+    updater.checkForUpdates();
 }
 
 PrivacyControllerPorts AppDelegate::controllerPorts()
@@ -68,6 +76,10 @@ AppDelegate::~AppDelegate()
 {
     m_privacy.disable();
     m_pool.waitForDone();
+    // A capture or blur that finished after the event loop ended left its
+    // task's wake-up on the queue: the task ends at its next check (the effect
+    // is off) and frees its picture.
+    m_queue.finishPosted(m_pool);
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -90,7 +102,7 @@ void AppDelegate::createUserControls()
     m_hotkeys = std::make_unique<HotkeyManager>(m_defaults, m_hotkeyRegistrar);
     m_tray = std::make_unique<QtStatusTray>();
     m_statusController = std::make_unique<StatusItemController>(StatusItemPorts{
-        m_privacy, m_preferences, *updater, *m_hotkeys, m_i18n, m_notifications, m_queue, *m_tray,
+        m_privacy, m_preferences, m_trayUpdateChecks, *m_hotkeys, m_i18n, m_notifications, m_queue, *m_tray,
         [this] { openSettingsAction(); }, [] { QCoreApplication::quit(); }});
     m_hotkeys->privacy = m_privacy.weakPtr();
     m_hotkeys->openSettingsAction = [this] { openSettingsAction(); };

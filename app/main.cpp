@@ -33,6 +33,7 @@ xcb_screen_t* defaultScreen(xcb_connection_t* connection)
 
 int main(int argc, char* argv[])
 {
+    hg::surviveBrokenPipes();
     if (const std::optional<int> status = hg::runCommandLine(argc, argv))
         return *status;
     const char* display = std::getenv("DISPLAY");
@@ -41,7 +42,11 @@ int main(int argc, char* argv[])
                              "session; ./scripts/run starts a virtual one when there is no display.\n");
         return 1;
     }
-    if (!hg::claimSingleInstance(display)) {
+    bool waitForPrevious = false;
+    for (int i = 1; i < argc; ++i)
+        waitForPrevious = waitForPrevious || std::strcmp(argv[i], hg::kWaitForPreviousOption) == 0;
+    if (hg::claimSingleInstance(display, waitForPrevious ? hg::kWaitForPreviousLimit : std::chrono::milliseconds{0})
+        == hg::InstanceClaim::taken) {
         std::fprintf(stderr, "Hushglass: already running on display %s; this copy exits.\n", display);
         return 0;
     }
@@ -61,6 +66,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "Hushglass: could not reach the X server of display %s.\n", display);
         return 1;
     }
+    hg::reportLostDisplay(connection, display);
     hg::AppDelegate delegate(connection, defaultScreen(connection));
     QMetaObject::invokeMethod(&app, [&delegate] { delegate.applicationDidFinishLaunching(); }, Qt::QueuedConnection);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&delegate] { delegate.applicationWillTerminate(); });

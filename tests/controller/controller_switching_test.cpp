@@ -35,7 +35,7 @@ const std::string_view kObserved[] = {
 TEST_F(ControllerSwitching, EnablingTwiceBuildsOnceAndDisablingLeavesNothingBehind)
 {
     std::vector<bool> reported;
-    controller->onEnabledChanged = [&](bool on) { reported.push_back(on); };
+    const ScopedConnection observer = controller->enabledChanged.connect([&](bool on) { reported.push_back(on); });
     controller->enable();
     controller->enable();
 

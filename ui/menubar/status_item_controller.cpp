@@ -27,10 +27,10 @@ std::string shortcutText(const HotkeyManager& hotkeys, HotkeyAction action)
 StatusItemController::StatusItemController(StatusItemPorts ports) : m_ports(std::move(ports))
 {
     m_ports.tray.setAccessibilityDescription(m_ports.i18n.translate("Hushglass"));
-    m_ports.privacy.onEnabledChanged = [weak = m_weak.get()](bool enabled) {
+    m_enabledObserver = m_ports.privacy.enabledChanged.connect([weak = m_weak.get()](bool enabled) {
         if (auto* self = weak.get())
             self->refresh(enabled);
-    };
+    });
     refresh(m_ports.privacy.isEnabled());
     m_languageObserver = m_ports.notifications.addObserver(std::string(kLanguageDidChangeNotification),
                                                            [weak = m_weak.get()] {

@@ -11,7 +11,7 @@
 //
 // The application delegate creates one controller after launching and keeps
 // it for the life of the process. It takes over the privacy controller's
-// `onEnabledChanged`. Every callback it hands out holds it weakly. Main
+// `enabledChanged`. Every callback it hands out holds it weakly. Main
 // thread only.
 #pragma once
 
@@ -120,6 +120,7 @@ private:
     MenuItemPtr m_cursorItem;
     std::vector<MenuItemPtr> m_cursorRadiusItems;
     NotificationToken m_languageObserver;
+    ScopedConnection m_enabledObserver;
     ScopedConnection m_clickActionSubscription;
     WeakPtrFactory<StatusItemController> m_weak{this};
 };
