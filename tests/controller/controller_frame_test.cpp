@@ -67,6 +67,28 @@ TEST_F(ControllerFrames, CaptureDelayFollowsTheFocusWindowsStillness)
     EXPECT_EQ(controller->captureDelayNanos(), 250'000'000u);
 }
 
+TEST_F(ControllerFrames, TheFocusIsChosenEvery3rdFrameThenEvery4thAndEvery6thWithoutOne)
+{
+    showWindows({}, std::nullopt);
+    controller->enable();
+    frames(2);
+    workspace.frontmostQueries = 0;
+    frames(60);
+    EXPECT_EQ(workspace.frontmostQueries, 10);
+
+    showWindows({window(kEditor, kEditorRect)});
+    ASSERT_TRUE(framesUntil([&] { return controller->focus().has_value(); }));
+    workspace.frontmostQueries = 0;
+    frames(36);  // still below 45 settled frames
+    ASSERT_LT(controller->scheduler().settledFrames(), 45);
+    EXPECT_EQ(workspace.frontmostQueries, 12);
+
+    ASSERT_TRUE(framesUntil([&] { return controller->scheduler().settledFrames() >= 45; }));
+    workspace.frontmostQueries = 0;
+    frames(60);
+    EXPECT_EQ(workspace.frontmostQueries, 15);
+}
+
 TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLeaveIt)
 {
     showWindows({window(kEditor, kEditorRect)});
@@ -118,6 +140,11 @@ TEST_F(ControllerFrames, ThePreviousFocusWindowStaysSharpUntilTheNewFocusIsPictu
     EXPECT_EQ(reveal(1).window, kEditorRect);  // display-local: display 1 starts at 0, 0
     EXPECT_FALSE(reveal(2).window);            // the editor is not on display 2
     EXPECT_EQ(reveal(2).focusWindowID, kChat);
+    // The hole follows the editor where it is now, not where it was pictured.
+    const Rect moved{150, 120, 700, 500};
+    showWindows({window(kChat, kChatRect, kOtherPID), window(kEditor, moved)}, kOtherPID);
+    frames(5);
+    EXPECT_EQ(reveal(1).window, moved);
 
     answerHeldShots();
     frames(10);
@@ -226,7 +253,7 @@ TEST_F(ControllerFrames, AFocusWindowAcrossTwoDisplaysIsSharpOnBoth)
     EXPECT_TRUE(overlay(2).inserted());
 }
 
-TEST_F(ControllerFrames, APointerOnADisplaysRightEdgeBelongsToTheNextDisplay)
+TEST_F(ControllerFrames, APointerOnADisplaysRightOrBottomEdgeBelongsToTheNextDisplay)
 {
     controller->store().changeRevealCursor(true, [] {});
     showWindows({window(kEditor, kEditorRect)});
@@ -241,9 +268,37 @@ TEST_F(ControllerFrames, APointerOnADisplaysRightEdgeBelongsToTheNextDisplay)
     EXPECT_EQ(reveal(1).cursor, (Rect{1319.5, 180, 240, 240}));
     EXPECT_FALSE(reveal(2).cursor);
 
+    // Nothing lies below display 1: on its bottom edge the pointer is on no display.
+    pointer.point = Point{100, 900};
+    frames(2);
+    EXPECT_FALSE(reveal(1).cursor);
+    EXPECT_FALSE(reveal(2).cursor);
+    pointer.point = Point{100, 899.5};
+    frames(2);
+    EXPECT_EQ(reveal(1).cursor, (Rect{-20, 779.5, 240, 240}));
+
     pointer.point.reset();  // the pointer cannot be read
     frames(2);
     EXPECT_FALSE(reveal(1).cursor);
+}
+
+TEST_F(ControllerFrames, ThePointerIsRevealedOnlyWithAFocusWindowOrExcludedWindows)
+{
+    controller->store().changeRevealCursor(true, [] {});
+    pointer.point = Point{300, 300};
+    showWindows({}, std::nullopt);
+    controller->enable();
+    frames(3);
+    ASSERT_FALSE(controller->focus());
+    EXPECT_FALSE(reveal(1).cursor);  // on a bare desktop there is nothing to read around it
+
+    controller->addExcludedApp("com.example.chat");
+    // A floating window of an excluded application, which is never a focus window.
+    showWindows({window(kChat, {1600, 100, 800, 600}, kOtherPID, 3)}, std::nullopt);
+    frames(20);  // without a focus window the list is read every 200 ms
+    ASSERT_FALSE(controller->focus());
+    ASSERT_FALSE(controller->excludedWindows().empty());
+    EXPECT_TRUE(reveal(1).cursor);
 }
 
 TEST_F(ControllerFrames, ExcludedWindowsStaySharpExceptWhereOthersCoverThem)
