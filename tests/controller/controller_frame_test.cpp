@@ -98,6 +98,7 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
     log.clear();
 
+    const int contentRequests = capture.contentRequests;
     showWindows({});  // the editor closes its only window and stays in front
     frames(2);  // a scan notices, the next frame finds the window gone
     // Stale now, but still revealed and inserted for 0.15 s.
@@ -107,6 +108,9 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     EXPECT_TRUE(log.empty());
     frames(8);  // 0.125 s
     EXPECT_TRUE(controller->focusIsRevealable());
+    // The capturer starts afresh: what it knew about the window list is old,
+    // so both displays' captures are prepared anew, not only display 1's.
+    EXPECT_GE(capture.contentRequests, contentRequests + 2);
 
     frames(2);
     EXPECT_FALSE(controller->focusIsRevealable());
@@ -245,12 +249,18 @@ TEST_F(ControllerFrames, AFocusWindowAcrossTwoDisplaysIsSharpOnBoth)
         EXPECT_TRUE(excludedFromLastShot(display, kEditor)) << display;
     }
 
-    // Touching display 1 by a point is not enough to be ordered in there.
+    // Touching display 1 by a point is not enough to be ordered in there;
+    // but having touched it, the window stays out of display 1's captures
+    // until less than half a point is left there.
     showWindows({window(kEditor, {1439, 100, 1000, 600})});
     frames(5);
     EXPECT_FALSE(overlay(1).inserted());
     EXPECT_EQ(overlay(1).window().level(), BlurOverlay::kRaisedLevel);
     EXPECT_TRUE(overlay(2).inserted());
+    EXPECT_TRUE(excludedFromLastShot(1, kEditor));
+    showWindows({window(kEditor, {1439.6, 100, 1000, 600})});
+    frames(5);
+    EXPECT_FALSE(excludedFromLastShot(1, kEditor));
 }
 
 TEST_F(ControllerFrames, APointerOnADisplaysRightOrBottomEdgeBelongsToTheNextDisplay)
