@@ -205,11 +205,16 @@ TEST_F(ControllerFrames, OurOwnWindowsTakePrecedenceOverTheFocusWindow)
         EXPECT_EQ(surfaces.latest(display)->count("orderBelow 77"), 1) << display;  // once, not per frame
     }
 
-    // A hidden or minimised one does not count.
+    // A hidden or minimised one does not count, nor one kept above or below
+    // the other windows.
     appWindows.ownWindows[0].isMinimized = true;
     frames(3);
     EXPECT_TRUE(controller->focusIsRevealable());
     EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
+    appWindows.ownWindows[0].isMinimized = false;
+    appWindows.ownWindows[0].isNormalLevel = false;
+    frames(3);
+    EXPECT_TRUE(controller->focusIsRevealable());
 }
 
 TEST_F(ControllerFrames, OverlaysOrderAroundTheFocusWindowByItsLayer)
@@ -222,6 +227,9 @@ TEST_F(ControllerFrames, OverlaysOrderAroundTheFocusWindowByItsLayer)
     EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
     EXPECT_FALSE(overlay(2).inserted());
     EXPECT_EQ(overlay(2).window().level(), BlurOverlay::kRaisedLevel);
+    EXPECT_EQ(surfaces.latest(1)->last("level"), "level 0");
+    EXPECT_EQ(surfaces.latest(2)->last("level"), "level 15");
+
 
     // A floating window (layer 3) of the frontmost application: every overlay
     // at the normal level, in front of all normal windows.
@@ -248,6 +256,11 @@ TEST_F(ControllerFrames, AFocusWindowAcrossTwoDisplaysIsSharpOnBoth)
         EXPECT_EQ(surfaces.latest(display)->last("orderBelow"), "orderBelow 10") << display;
         EXPECT_TRUE(excludedFromLastShot(display, kEditor)) << display;
     }
+    // New overlays are put in their place again.
+    controller->rebuildOverlays(false);
+    frames(3);
+    for (std::uint32_t display : {1u, 2u})
+        EXPECT_EQ(surfaces.latest(display)->count("orderBelow 10"), 1) << display;
 
     // Touching display 1 by a point is not enough to be ordered in there;
     // but having touched it, the window stays out of display 1's captures
@@ -318,16 +331,26 @@ TEST_F(ControllerFrames, ExcludedWindowsStaySharpExceptWhereOthersCoverThem)
     controller->addExcludedApp("  Com.Example.Chat\n");
     const Rect notes{600, 150, 300, 200};
     const Rect chat{300, 200, 500, 400};
-    // Front to back: the focus window, a notes window, the excluded chat
-    // window, a too small chat window and one on a panel layer.
-    showWindows({window(kEditor, kEditorRect), window(30, notes, kNotesPID), window(kChat, chat, kOtherPID),
-                 window(21, {1500, 500, 40, 300}, kOtherPID), window(22, {1500, 100, 300, 300}, kOtherPID, 20)});
+    // Front to back: the focus window, a notes window, a notes bar 30 points
+    // high, a notes window kept below the others, the excluded chat window, a
+    // too narrow and a too low chat window and one on a panel layer.
+    showWindows({window(kEditor, kEditorRect), window(30, notes, kNotesPID), window(31, {350, 250, 300, 30}, kNotesPID),
+                 window(32, {320, 220, 200, 200}, kNotesPID, -1), window(kChat, chat, kOtherPID),
+                 window(21, {1500, 500, 40, 300}, kOtherPID), window(23, {1500, 900, 300, 30}, kOtherPID),
+                 window(22, {1500, 100, 300, 300}, kOtherPID, 20)});
     controller->enable();
     frames(7);
     // The focus window overlaps the chat window but, being revealed, does not cover it.
     ASSERT_EQ(controller->excludedWindows().size(), 1u);
     EXPECT_EQ(reveal(1).excluded, (std::vector<SharpWindow>{{chat, {notes}}}));
     EXPECT_TRUE(reveal(2).excluded.empty());
+
+    // The chat window as the focus window is sharp anyway: no excluded window.
+    showWindows({window(kChat, chat, kOtherPID), window(kEditor, kEditorRect)}, kOtherPID);
+    ASSERT_TRUE(framesUntil([&] { return controller->focus()->windowID == kChat; }));
+    frames(6);
+    EXPECT_TRUE(controller->excludedWindows().empty());
+    EXPECT_TRUE(reveal(1).excluded.empty());
 
     int announcements = 0;
     ScopedConnection counting = controller->objectWillChange.connect([&] { ++announcements; });
@@ -364,6 +387,44 @@ TEST_F(ControllerFrames, AFullScreenWindowOfTheFrontmostApplicationSwallowsItsDi
     EXPECT_EQ(overlay(2).window().alpha(), 1);
     frames(10);
     EXPECT_GT(shotsOf2(), before);
+}
+
+TEST_F(ControllerFrames, AWindowFillingTheVisibleAreaWithinAPointHidesTheOverlayWhateverThePauseSetting)
+{
+    // Display 1 has a 30-point panel along its top (screens have a bottom-left origin).
+    screens.mutableScreens()[0].visibleFrame = {0, 0, 1440, 870};
+    controller->store().changePauseForFullScreenApps(false, [] {});
+    showWindows({window(kEditor, kEditorRect)});
+    controller->enable();
+    frames(60);
+    ASSERT_GE(controller->scheduler().settledFrames(), 45);
+
+    // The editor fills the area below the panel, to half a point.
+    showWindows({window(kEditor, {0.5, 30.5, 1439, 869})});
+    ASSERT_TRUE(framesUntil([&] { return overlay(1).swallowed(); }, 10));
+    EXPECT_EQ(overlay(1).window().alpha(), 0);
+    EXPECT_FALSE(overlay(2).swallowed());
+    // Without the pause the display is still captured.
+    const std::size_t shots = capture.shotLog.size();
+    frames(5);
+    EXPECT_TRUE(std::any_of(capture.shotLog.begin() + static_cast<std::ptrdiff_t>(shots), capture.shotLog.end(),
+                            [](const ContentFilter& f) { return f.display.displayID == 1; }));
+
+    // With the pause, every display swallowed slows the captures to five a
+    // second; a change of the swallowed displays counts as movement.
+    controller->store().changePauseForFullScreenApps(true, [] {});
+    frames(60);
+    ASSERT_GE(controller->scheduler().settledFrames(), 45);
+    EXPECT_NE(controller->captureDelayNanos(), 200'000'000u);
+    showWindows({window(kEditor, {0.5, 30.5, 1439, 869}), window(11, {1440, 0, 1920, 1080})});
+    ASSERT_TRUE(framesUntil([&] { return overlay(2).swallowed(); }, 10));
+    EXPECT_LT(controller->scheduler().settledFrames(), 2);
+    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);
+
+    // A window over the whole display less more than a point is not full screen.
+    showWindows({window(kEditor, {0.5, 30.5, 1438, 869}), window(11, {1440, 0, 1920, 1080})});
+    ASSERT_TRUE(framesUntil([&] { return !overlay(1).swallowed(); }, 20));  // the list is read every 200 ms
+    EXPECT_EQ(overlay(1).window().alpha(), 1);
 }
 
 } // namespace
