@@ -196,6 +196,12 @@ TEST_F(BlurOverlayTest, HaloRingsSurroundTheWindowHole)
     EXPECT_EQ(surface().edges[0]->frame, Rect(98, 598, 204, 104));
     EXPECT_EQ(surface().edges[5]->frame, Rect(88, 588, 224, 124));
     EXPECT_EQ(surface().edges[0]->lineWidth, 2);
+    // A 12-point halo that fades outwards.
+    const double opacities[] = {0.15, 0.10, 0.067, 0.045, 0.03, 0.02};
+    for (std::size_t i = 0; i < surface().edges.size(); ++i) {
+        ASSERT_TRUE(surface().edges[i].has_value()) << i;
+        EXPECT_EQ(surface().edges[i]->color.alpha, opacities[i]) << i;
+    }
     const Rect box = surface().edges[0]->path.boundingBox();
     EXPECT_NEAR(box.minX(), 1, 1e-9);
     EXPECT_NEAR(box.maxX(), 203, 1e-9);
