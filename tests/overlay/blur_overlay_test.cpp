@@ -316,6 +316,8 @@ TEST(BlurOverlayMaterial, EachThresholdSelectsTheNextMaterialUp)
     EXPECT_EQ(materialForBlurRadius(40), Material::menu);
     EXPECT_EQ(static_cast<int>(Material::hudWindow), 13);
     EXPECT_EQ(static_cast<int>(Material::underWindowBackground), 21);
+    EXPECT_EQ(static_cast<int>(Material::fullScreenUI), 15);
+    EXPECT_EQ(static_cast<int>(Material::menu), 5);
 }
 
 } // namespace
