@@ -230,7 +230,6 @@ TEST_F(ControllerFrames, OverlaysOrderAroundTheFocusWindowByItsLayer)
     EXPECT_EQ(surfaces.latest(1)->last("level"), "level 0");
     EXPECT_EQ(surfaces.latest(2)->last("level"), "level 15");
 
-
     // A floating window (layer 3) of the frontmost application: every overlay
     // at the normal level, in front of all normal windows.
     showWindows({window(kEditor, kEditorRect, kAppPID, 3)});
