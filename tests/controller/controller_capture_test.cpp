@@ -35,7 +35,7 @@ protected:
             const Rect bounds = *screens.displayBounds(display);
             const int w = static_cast<int>(bounds.width() / 10), h = static_cast<int>(bounds.height() / 10);
             std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w * h * 4), 255);
-            std::fill(pixels.begin() + static_cast<std::ptrdiff_t>(w * 4 * (h / 2)), pixels.end() - 0, 0);
+            std::fill(pixels.begin() + static_cast<std::ptrdiff_t>(w * 4 * (h / 2)), pixels.end(), 0);
             for (std::size_t i = 3; i < pixels.size(); i += 4)
                 pixels[i] = 255;  // opaque
             return CapturedImage::make(w, h, std::move(pixels));
@@ -75,7 +75,7 @@ protected:
     std::vector<Shot> shots;
 };
 
-TEST_F(ControllerCapture, OtherDisplaysAreCapturedAbout15TimesASecondAfterTheFocusDisplays)
+TEST_F(ControllerCapture, OtherDisplaysAreCapturedEvery66msAfterTheFocusDisplays)
 {
     recordShots();
     showWindows({window(kChat, {1600, 100, 800, 600}, kOtherPID)}, kOtherPID);
