@@ -36,6 +36,11 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
     // only while the effect is on and captures are what it shows.
     m_captureRedirect = m_privacy.enabledChanged.connect(
         [this](bool on) { m_capture.setActive(on && m_captureAccess.preflight()); });
+    // Until the settings window shows it, a failed update check is at least in the log.
+    m_updateLog = m_updater.statusChanged().connect([](const UpdaterController::Status& status) {
+        if (status.kind() == UpdaterController::Status::Kind::error)
+            logLine("Hushglass: the update check failed: " + status.text());
+    });
 }
 
 bool AppDelegate::TrayUpdateChecks::isChecking() const

@@ -118,6 +118,7 @@ private:
 
     TrayUpdateChecks m_trayUpdateChecks{m_updater};
     ScopedConnection m_captureRedirect;
+    ScopedConnection m_updateLog;
     X11HotkeyRegistrar m_hotkeyRegistrar;
     std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<QtStatusTray> m_tray;

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "app/single_instance.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -97,6 +99,8 @@ std::optional<int> runCommandLine(int argc, char* argv[])
         std::printf("hushglass %s\n", HUSHGLASS_VERSION);
         return 0;
     }
+    if (option == kWaitForPreviousOption)
+        return std::nullopt;  // a relaunched copy: it starts, once the previous one has gone
     for (const char* known : {"--toggle", "--enable", "--disable", "--settings", "--check-for-updates", "--status"})
         if (option == known)
             return control(option);

@@ -300,7 +300,7 @@ TEST_F(ControlsE2eTest, DBusMethodsAndTheCommandLineDriveTheRunningCopy)
     run({HUSHGLASS_BINARY, "--check-for-updates"}, &status);
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(eventually(
-        [&] { return desk->programOutput().find("checking for updates is not available yet") != std::string::npos; },
+        [&] { return desk->programOutput().find("Hushglass: the update check failed: ") != std::string::npos; },
         5s));
     // The toggle was remembered like the tray's: the next start is on.
     EXPECT_EQ(desk->stopProgram(), 0);
