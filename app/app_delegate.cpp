@@ -1,9 +1,12 @@
 #include "app/app_delegate.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QPointer>
 
 #include "base/log.h"
 #include "platform/windows/qt_screen_scale.h"
+#include "ui/shortcuts/effect_commands.h"
 
 namespace hg {
 
@@ -25,8 +28,16 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_session(connection, screen->root),
       m_alerts(m_i18n, m_screens),
       m_privacy(controllerPorts()),
-      m_events(m_notifications, connection, screen->root, SystemBuses::standard(), &m_screens)
+      m_events(m_notifications, connection, screen->root, SystemBuses::standard(), &m_screens),
+      m_hotkeyRegistrar(connection, screen->root)
 {
+    openSettingsAction = [] { logLine("Hushglass: the settings window is not available yet"); };
+    updater = &m_pendingUpdater;
+}
+
+void AppDelegate::PendingUpdater::checkForUpdatesInForeground()
+{
+    logLine("Hushglass: checking for updates is not available yet");
 }
 
 PrivacyControllerPorts AppDelegate::controllerPorts()
@@ -64,14 +75,55 @@ void AppDelegate::applicationDidFinishLaunching()
     m_privacy.store().load();
     if (m_privacy.store().effectEnabled)
         m_privacy.enable();
+    // A registration removed or made outside the program follows the stored choice again.
+    m_loginItem.apply(m_preferences.launchAtLogin());
     m_events.start();
+    createUserControls();
     m_localeWatcher = std::make_unique<LocaleChangeWatcher>(m_notifications, QCoreApplication::instance());
     logFormat("Hushglass: running with the settings of %s (effect %s)", m_defaults.path().toStdString().c_str(),
               m_privacy.isEnabled() ? "on" : "off");
 }
 
+void AppDelegate::createUserControls()
+{
+    // The tray icon and its menu, then the shortcuts, then D-Bus control.
+    m_hotkeys = std::make_unique<HotkeyManager>(m_defaults, m_hotkeyRegistrar);
+    m_tray = std::make_unique<QtStatusTray>();
+    m_statusController = std::make_unique<StatusItemController>(StatusItemPorts{
+        m_privacy, m_preferences, *updater, *m_hotkeys, m_i18n, m_notifications, m_queue, *m_tray,
+        [this] { openSettingsAction(); }, [] { QCoreApplication::quit(); }});
+    m_hotkeys->privacy = m_privacy.weakPtr();
+    m_hotkeys->openSettingsAction = [this] { openSettingsAction(); };
+    m_hotkeys->installHandler();
+    m_hotkeys->registerAll();
+
+    m_dbus = std::make_unique<DBusControl>(QDBusConnection::sessionBus(), DBusControl::Controls{
+        .toggle = [this] { m_statusController->toggle(); },
+        .setEnabled = [this](bool on) { effect_commands::setEnabled(m_privacy, on); },
+        .openSettings = [this] { m_statusController->openSettingsWindow(); },
+        .checkForUpdates = [this] { m_statusController->checkForUpdates(); },
+        .performAction = [this](int raw) {
+            const auto action = hotkeyActionFromRaw(raw);
+            if (action)
+                m_hotkeys->perform(*action);
+            return action.has_value();
+        },
+        .isEnabled = [this] { return m_privacy.isEnabled(); },
+        .blurRadius = [this] { return m_privacy.store().blurRadius; },
+    });
+    // The controller announces before it changes: look once the change is done.
+    m_dbusWatch = m_privacy.objectWillChange.connect([this] {
+        m_queue.post([dbus = QPointer<DBusControl>(m_dbus.get())] {
+            if (dbus)
+                dbus->announceChanges();
+        });
+    });
+}
+
 void AppDelegate::applicationWillTerminate()
 {
+    if (m_hotkeys)
+        m_hotkeys->unregisterAll();
     m_privacy.disable();
     m_events.stop();
     xcb_flush(m_connection);

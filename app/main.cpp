@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <xcb/xcb.h>
 
 #include "app/app_delegate.h"
+#include "app/command_line.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 
@@ -31,6 +33,8 @@ xcb_screen_t* defaultScreen(xcb_connection_t* connection)
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> status = hg::runCommandLine(argc, argv))
+        return *status;
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         std::fprintf(stderr, "Hushglass: no X11 display (DISPLAY is not set). Hushglass runs in an X11 desktop "

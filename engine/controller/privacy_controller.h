@@ -103,6 +103,8 @@ public:
     void addExcludedApp(std::string_view bundleID);
     void removeExcludedApp(std::string_view bundleID);
 
+    // A handle that goes null when the controller is destroyed.
+    [[nodiscard]] WeakPtr<PrivacyController> weakPtr() const { return m_weak.get(); }
     [[nodiscard]] SettingsStore& store() { return m_store; }
     [[nodiscard]] const SettingsStore& store() const { return m_store; }
     [[nodiscard]] bool usesVibrancy() const { return m_usesVibrancy; }
