@@ -32,13 +32,14 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_hotkeyRegistrar(connection, screen->root)
 {
     openSettingsAction = [] { logLine("Hushglass: the settings window is not available yet"); };
-    updater = &m_pendingUpdater;
 }
 
-void AppDelegate::PendingUpdater::checkForUpdatesInForeground()
+bool AppDelegate::TrayUpdateChecks::isChecking() const
 {
-    logLine("Hushglass: checking for updates is not available yet");
+    return updater.status().kind() == UpdaterController::Status::Kind::checking;
 }
+
+void AppDelegate::TrayUpdateChecks::checkForUpdatesInForeground() { updater.checkForUpdates(); }
 
 PrivacyControllerPorts AppDelegate::controllerPorts()
 {
@@ -90,7 +91,7 @@ void AppDelegate::createUserControls()
     m_hotkeys = std::make_unique<HotkeyManager>(m_defaults, m_hotkeyRegistrar);
     m_tray = std::make_unique<QtStatusTray>();
     m_statusController = std::make_unique<StatusItemController>(StatusItemPorts{
-        m_privacy, m_preferences, *updater, *m_hotkeys, m_i18n, m_notifications, m_queue, *m_tray,
+        m_privacy, m_preferences, m_trayUpdateChecks, *m_hotkeys, m_i18n, m_notifications, m_queue, *m_tray,
         [this] { openSettingsAction(); }, [] { QCoreApplication::quit(); }});
     m_hotkeys->privacy = m_privacy.weakPtr();
     m_hotkeys->openSettingsAction = [this] { openSettingsAction(); };

@@ -61,20 +61,18 @@ public:
     // Shows the settings window without choosing a tab. Until the settings
     // window exists this only logs.
     std::function<void()> openSettingsAction;
-    // The update checker the tray and D-Bus reach; until the updater exists,
-    // one that only logs.
-    UpdateChecks* updater = nullptr;
 
 private:
     [[nodiscard]] PrivacyControllerPorts controllerPorts();
     void createUserControls();
 
-    // Stands in for the updater until there is one.
-    class PendingUpdater final : public UpdateChecks {
-    public:
-        bool isChecking() const override { return false; }
+    // The tray's face of the updater controller (which marks itself checking).
+    struct TrayUpdateChecks final : UpdateChecks {
+        explicit TrayUpdateChecks(UpdaterController& u) : updater(u) {}
+        bool isChecking() const override;
         void markChecking() override {}
         void checkForUpdatesInForeground() override;
+        UpdaterController& updater;
     };
 
     xcb_connection_t* m_connection;
@@ -116,7 +114,7 @@ private:
 
     std::unique_ptr<LocaleChangeWatcher> m_localeWatcher;
 
-    PendingUpdater m_pendingUpdater;
+    TrayUpdateChecks m_trayUpdateChecks{m_updater};
     X11HotkeyRegistrar m_hotkeyRegistrar;
     std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<QtStatusTray> m_tray;
