@@ -17,7 +17,7 @@ inline constexpr std::string_view notInstalledTitle = "未从安装位置运行"
 inline constexpr std::string_view notInstalledMessage = "当前不是从安装位置启动，自启设置会在你安装后从应用菜单打开时自动生效。";
 inline constexpr std::string_view fallbackSubtitle = "屏幕捕获不可用，模糊由系统合成，强度只能近似。可用后自动恢复精确半径。";
 inline constexpr std::string_view approximatedRadius = "当前按系统材质分档近似，无法逐点控制。";
-inline constexpr std::string_view hideBlurLayerTitle = "模糊层对其他程序的截图可见";
+inline constexpr std::string_view hideBlurLayerTitle = "对其他程序的截图隐藏模糊层";
 inline constexpr std::string_view hideBlurLayerSubtitle =
     "X11 无法让窗口躲开其他程序的截图、录屏与屏幕共享，它们会拍到模糊层。Hushglass 自己截图时总会略过模糊层，所以模糊不会拍到自己。此开关在 X11 上不起作用。";
 inline constexpr std::string_view recorderHelp = "Backspace 清除 · Esc 取消";
