@@ -31,7 +31,10 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_events(m_notifications, connection, screen->root, SystemBuses::standard(), &m_screens),
       m_hotkeyRegistrar(connection, screen->root)
 {
-    openSettingsAction = [] { logLine("Hushglass: the settings window is not available yet"); };
+    openSettingsAction = [this] {
+        if (m_settingsWindow)
+            m_settingsWindow->show();
+    };
 }
 
 bool AppDelegate::TrayUpdateChecks::isChecking() const
@@ -79,6 +82,8 @@ void AppDelegate::applicationDidFinishLaunching()
     // A registration removed or made outside the program follows the stored choice again.
     m_loginItem.apply(m_preferences.launchAtLogin());
     m_events.start();
+    m_hotkeys = std::make_unique<HotkeyManager>(m_defaults, m_hotkeyRegistrar);
+    createSettingsWindow();
     createUserControls();
     m_localeWatcher = std::make_unique<LocaleChangeWatcher>(m_notifications, QCoreApplication::instance());
     logFormat("Hushglass: running with the settings of %s (effect %s)", m_defaults.path().toStdString().c_str(),
@@ -88,7 +93,6 @@ void AppDelegate::applicationDidFinishLaunching()
 void AppDelegate::createUserControls()
 {
     // The tray icon and its menu, then the shortcuts, then D-Bus control.
-    m_hotkeys = std::make_unique<HotkeyManager>(m_defaults, m_hotkeyRegistrar);
     m_tray = std::make_unique<QtStatusTray>();
     m_statusController = std::make_unique<StatusItemController>(StatusItemPorts{
         m_privacy, m_preferences, m_trayUpdateChecks, *m_hotkeys, m_i18n, m_notifications, m_queue, *m_tray,
@@ -121,8 +125,40 @@ void AppDelegate::createUserControls()
     });
 }
 
+void AppDelegate::createSettingsWindow()
+{
+    // Created now, shown on the first request; its menu bar is the main menu,
+    // rebuilt by the window when the language changes.
+    SettingsWindowDeps deps{
+        .privacy = m_privacy,
+        .preferences = m_preferences,
+        .i18n = m_i18n,
+        .notifications = m_notifications,
+        .hotkeys = m_hotkeys.get(),
+        .updater = &m_updater,
+        .screens = &m_screens,
+        .workspace = &m_workspace,
+        .runsFromInstalledLocation = [this] { return m_loginItem.runsFromInstalledLocation(); },
+        .captureGranted = [this] { return m_captureAccess.preflight(); },
+        .openCaptureHelp = [this] { m_alerts.openScreenCaptureHelp(); },
+        .now = [this] { return m_clock.secondsSinceReferenceDate(); },
+    };
+    m_settingsHost = std::make_unique<QtSettingsWindowHost>(
+        std::move(deps), MainMenuActions{[this] { showAbout(); }, [] { QCoreApplication::quit(); }});
+    m_settingsWindow = std::make_unique<SettingsWindowController>(*m_settingsHost, m_activationPolicy, m_queue,
+                                                                  m_notifications, m_i18n, m_preferences);
+}
+
+void AppDelegate::showAbout()
+{
+    if (m_settingsWindow)
+        m_settingsWindow->show(SettingsTab::about);
+}
+
 void AppDelegate::applicationWillTerminate()
 {
+    // The window and the controller take their language observers with them.
+    m_settingsWindow.reset();
     if (m_hotkeys)
         m_hotkeys->unregisterAll();
     m_privacy.disable();

@@ -75,9 +75,7 @@ void SettingsWindowController::focusCheck()
 
 void SettingsWindowController::windowWillClose()
 {
-    // The window is being closed by its own event handler: release it later.
-    if (m_window)
-        m_queue.post([window = std::shared_ptr<SettingsWindow>(std::move(m_window))] {});
+    m_window.reset();
     m_focusWork.cancel();
     m_focusAttempt = 0;
     if (!m_raisedActivationPolicy)

@@ -33,7 +33,9 @@ public:
     virtual void setRegular(bool regular) = 0;
 };
 
-// One settings window.
+// One settings window. Destroying it closes the window; the platform may free
+// the window itself a little later, since this happens from within the
+// window's own close handling.
 class SettingsWindow {
 public:
     virtual ~SettingsWindow() = default;
