@@ -131,9 +131,8 @@ void ScreenView::apply(const SettingsScreenModel& model, const glass::Scheme& sc
     for (const SettingsSectionModel& section : model.sections) {
         for (const SettingsRowModel& r : section.rows)
             updateRow(m_rows[r.id], r);
-        if (section.identity)
-            if (auto* card = findChild<IdentityCard*>())
-                card->setModel(*section.identity, scheme);
+        if (section.identity && m_identityCard)
+            static_cast<IdentityCard*>(m_identityCard)->setModel(*section.identity, scheme);
     }
     // Section labels follow the language.
     int i = 0;
@@ -147,6 +146,7 @@ void ScreenView::apply(const SettingsScreenModel& model, const glass::Scheme& sc
 void ScreenView::rebuild(const SettingsScreenModel& model)
 {
     m_rows.clear();
+    m_identityCard = nullptr;
     delete m_body;
     m_header = nullptr;
     m_body = new QWidget(this);
@@ -172,6 +172,7 @@ QWidget* ScreenView::buildSection(const SettingsSectionModel& section)
         layout->addSpacing(24);
         auto* card = new IdentityCard(box);
         card->setModel(*section.identity, m_scheme);
+        m_identityCard = card;
         layout->addWidget(card);
         return box;
     }

@@ -70,8 +70,7 @@ private:
     QWidget* m_body = nullptr;
     std::string m_signature;
     std::map<std::string, RowParts> m_rows;
-    std::vector<QLabel*> m_identityTexts;
-    QWidget* m_statusDot = nullptr;
+    QWidget* m_identityCard = nullptr;  // About's card, when shown
     glass::Scheme m_scheme;
 };
 
