@@ -90,17 +90,18 @@ void GlassSwitch::paintEvent(QPaintEvent*)
 // ---- GlassSlider ---------------------------------------------------------
 
 GlassSlider::GlassSlider(double minimumValue, double maximumValue, double step, QWidget* parent)
-    : QAbstractSlider(parent), m_minimum(minimumValue), m_step(step > 0 ? step : 1)
+    : QAbstractSlider(parent), m_scale(step >= 1 ? 1 : 100)
 {
+    // The slider's integer value is what a screen reader reads: points as they
+    // are, fractions as percent.
     setOrientation(Qt::Horizontal);
-    setRange(0, static_cast<int>(std::lround((maximumValue - minimumValue) / m_step)));
-    setSingleStep(1);
-    setPageStep(std::max(1, maximum() / 10));
+    setRange(static_cast<int>(std::lround(minimumValue * m_scale)), static_cast<int>(std::lround(maximumValue * m_scale)));
+    setSingleStep(std::max(1, static_cast<int>(std::lround(step * m_scale))));
+    setPageStep(std::max(singleStep(), (maximum() - minimum()) / 10));
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(this, &QAbstractSlider::valueChanged, this, [this] { Q_EMIT valueFChanged(valueF()); });
 }
-
 
 void GlassSlider::setScheme(const glass::Scheme& scheme)
 {
@@ -108,10 +109,7 @@ void GlassSlider::setScheme(const glass::Scheme& scheme)
     update();
 }
 
-void GlassSlider::setValueF(double value)
-{
-    setValue(static_cast<int>(std::lround((value - m_minimum) / m_step)));
-}
+void GlassSlider::setValueF(double value) { setValue(static_cast<int>(std::lround(value * m_scale))); }
 
 void GlassSlider::setDimmed(bool dimmed)
 {
@@ -132,7 +130,8 @@ void GlassSlider::setFromPosition(qreal x)
 {
     const QRectF track = trackRect();
     const qreal t = std::clamp((x - track.left()) / track.width(), 0.0, 1.0);
-    setValue(minimum() + static_cast<int>(std::lround(t * (maximum() - minimum()))));
+    const int steps = static_cast<int>(std::lround(t * (maximum() - minimum()) / singleStep()));
+    setValue(std::min(maximum(), minimum() + steps * singleStep()));
 }
 
 void GlassSlider::mousePressEvent(QMouseEvent* event)

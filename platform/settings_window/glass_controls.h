@@ -49,12 +49,12 @@ private:
 class GlassSlider final : public QAbstractSlider, public SchemeAware {
     Q_OBJECT
 public:
-    // The track works in whole steps; `valueF` maps them onto [minimum, maximum].
+    // Over [minimum, maximum] in steps of `step`; `valueF` is the real value.
     GlassSlider(double minimum, double maximum, double step, QWidget* parent = nullptr);
     QSize sizeHint() const override { return {240, 24}; }
     void setScheme(const glass::Scheme& scheme) override;
 
-    [[nodiscard]] double valueF() const { return m_minimum + value() * m_step; }
+    [[nodiscard]] double valueF() const { return value() / m_scale; }
     void setValueF(double value);
     // Drawn at 0.4 opacity and deaf to mouse and keys while dimmed.
     void setDimmed(bool dimmed);
@@ -77,8 +77,7 @@ private:
     void setFromPosition(qreal x);
     [[nodiscard]] QRectF trackRect() const;
 
-    double m_minimum;
-    double m_step;
+    double m_scale;  // integer value per unit: 1, or 100 for fractions
     bool m_dimmed = false;
     QGradientStops m_gradient;
     glass::Scheme m_scheme;

@@ -133,6 +133,8 @@ void SettingsRow::setTexts(const QString& title, const QString& subtitle)
 void SettingsRow::setTrailing(QWidget* trailing)
 {
     m_trailing = trailing;
+    // A screen reader names the control by the row's title.
+    m_title->setBuddy(trailing);
     m_top->addWidget(trailing, 0, Qt::AlignVCenter);
 }
 
