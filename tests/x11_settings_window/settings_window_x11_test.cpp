@@ -53,16 +53,23 @@ constexpr const char* kActiveTitle =
 
 TEST_F(SettingsWindowX11Test, OpensFromTheCommandLineAndTheShortcutAndTakesTheFocus)
 {
+    // Opened, then covered by a terminal that takes the focus, then asked for
+    // again by the shortcut: the open window must come back with the focus.
+    // Closed, it opens afresh from the command line.
     const std::string out = session(std::string(HUSHGLASS_BINARY " --settings\n") + kActiveTitle +
-                                    "xdotool key ctrl+w; sleep 1\n"
-                                    "t=$(xdotool getactivewindow getwindowname 2>/dev/null); echo \"closed: $t\"\n"
-                                    "xterm -geometry 40x10+0+0 & XT=$!; sleep 1.5\n"
+                                    "xterm -title terminal -geometry 120x40+0+0 & XT=$!; sleep 1.5\n"
+                                    "t=$(xdotool getactivewindow getwindowname 2>/dev/null); echo \"covered: $t\"\n"
                                     "xdotool key super+alt+comma\n" +
-                                    kActiveTitle + "kill $XT");
+                                    kActiveTitle + "xdotool key ctrl+w; sleep 1\n"
+                                    "t=$(xdotool getactivewindow getwindowname 2>/dev/null); echo \"closed: $t\"\n" +
+                                    HUSHGLASS_BINARY " --settings\n" + kActiveTitle + "kill $XT");
     const auto first = out.find("active: Hush Glass Settings");
     ASSERT_NE(first, std::string::npos) << out;
+    EXPECT_NE(out.find("covered: terminal"), std::string::npos) << out;
+    const auto second = out.find("active: Hush Glass Settings", first + 1);
+    EXPECT_NE(second, std::string::npos) << out;
     EXPECT_EQ(out.find("closed: Hush Glass Settings"), std::string::npos) << out;
-    EXPECT_NE(out.find("active: Hush Glass Settings", first + 1), std::string::npos) << out;
+    EXPECT_NE(out.find("active: Hush Glass Settings", second + 1), std::string::npos) << out;
 }
 
 TEST_F(SettingsWindowX11Test, ScreenReaderFindsTheControlsByName)
