@@ -4,6 +4,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QPalette>
 #include <QPixmap>
@@ -33,6 +35,28 @@ QString actionText(const MenuItem& item)
         text += QLatin1Char('\t') + QString::fromStdString(item.shortcutText);
     return text;
 }
+
+// A tray menu is a window of its own, outside the contexts in which Qt
+// matches action shortcuts: its key equivalents are matched here.
+class KeyEquivalents final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* menu = qobject_cast<QMenu*>(watched);
+        if (!menu || event->type() != QEvent::KeyPress)
+            return false;
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (QAction* action : menu->actions()) {
+            if (action->shortcut().isEmpty() || action->shortcut() != pressed)
+                continue;
+            menu->close();
+            action->trigger();
+            return true;
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -96,6 +120,9 @@ std::unique_ptr<QtStatusTray::BuiltMenu> QtStatusTray::build(const StatusMenu& m
             }
             QAction* action = menu->addAction(actionText(*item));
             action->setCheckable(isCheckable(*item));
+            // Quit answers its key while the menu is open.
+            if (item->action() == StatusMenuAction::quit)
+                action->setShortcut(QKeySequence(QString::fromStdString(item->shortcutText)));
             action->setChecked(item->isChecked());
             QPointer<QAction> guarded(action);
             std::weak_ptr<MenuItem> weakItem = item;
@@ -118,6 +145,7 @@ std::unique_ptr<QtStatusTray::BuiltMenu> QtStatusTray::build(const StatusMenu& m
         }
     };
     fill(built->menu.get(), model);
+    built->menu->installEventFilter(new KeyEquivalents(built->menu.get()));
     return built;
 }
 

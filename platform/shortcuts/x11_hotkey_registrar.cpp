@@ -77,6 +77,16 @@ std::optional<std::uint32_t> X11HotkeyRegistrar::keysymForKeyCode(std::uint32_t 
     return std::nullopt;
 }
 
+std::optional<std::uint32_t> X11HotkeyRegistrar::keyCodeForKeysym(std::uint32_t keysym)
+{
+    if (keysym >= 'A' && keysym <= 'Z')
+        keysym += 'a' - 'A';
+    for (const KeyMapping& m : kKeyMap)
+        if (m.keysym == keysym)
+            return m.keyCode;
+    return std::nullopt;
+}
+
 std::uint16_t X11HotkeyRegistrar::x11Modifiers(std::uint32_t carbonModifiers)
 {
     std::uint16_t modifiers = 0;

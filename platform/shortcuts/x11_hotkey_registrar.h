@@ -49,6 +49,9 @@ public:
     // The keysym the shortcut table's virtual key code stands for; nullopt
     // for key codes this table does not know.
     [[nodiscard]] static std::optional<std::uint32_t> keysymForKeyCode(std::uint32_t keyCode);
+    // The virtual key code of a keysym (letters in either case); nullopt for
+    // keys the shortcut table does not know.
+    [[nodiscard]] static std::optional<std::uint32_t> keyCodeForKeysym(std::uint32_t keysym);
     // Shift, Control, Mod1 (Alt) and Mod4 (Super) for the table's modifier mask.
     [[nodiscard]] static std::uint16_t x11Modifiers(std::uint32_t carbonModifiers);
 

@@ -68,7 +68,13 @@ protected:
                 ++terminations;
             }});
     }
-    ~StatusItemTest() override { status.reset(); }
+    ~StatusItemTest() override
+    {
+        status.reset();
+        // Passes suspended on the pool end once they hear the effect is off.
+        controller->disable();
+        drain();
+    }
 
     // An item of the current menu by its title, submenus included.
     MenuItemPtr find(const std::string& title) const

@@ -19,6 +19,12 @@ const HotkeyCombo kSuperAltComma{43, kCommandOption, ","};
 
 class HotkeyManagerTest : public ::testing::Test, public ControllerFixture {
 protected:
+    ~HotkeyManagerTest() override
+    {
+        // Passes suspended on the pool end once they hear the effect is off.
+        controller->disable();
+        drain();
+    }
     std::unique_ptr<HotkeyManager> launch()
     {
         auto manager = std::make_unique<HotkeyManager>(defaults, registrar);

@@ -100,9 +100,9 @@ std::string StatusItemController::toggleTitle(bool enabled) const
     return m_ports.i18n.translate(enabled ? "停用隐私模糊" : "启用隐私模糊");
 }
 
-MenuItemPtr StatusItemController::item(std::string_view chinese, StatusMenuAction action)
+MenuItemPtr StatusItemController::item(std::string title, StatusMenuAction action)
 {
-    auto made = MenuItem::make(m_ports.i18n.translate(chinese), action);
+    auto made = MenuItem::make(std::move(title), action);
     made->onActivate = [weak = m_weak.get()](MenuItem& sender) {
         if (auto* self = weak.get())
             self->dispatch(sender);
@@ -117,15 +117,14 @@ void StatusItemController::buildMenu()
     m_strengthItems.clear();
     m_cursorRadiusItems.clear();
 
-    m_toggleItem = item("", StatusMenuAction::toggle);
-    m_toggleItem->setTitle(toggleTitle(m_ports.privacy.isEnabled()));
+    m_toggleItem = item(toggleTitle(m_ports.privacy.isEnabled()), StatusMenuAction::toggle);
     m_toggleItem->shortcutText = shortcutText(m_ports.hotkeys, HotkeyAction::toggleBlur);
     m_menu.push_back(m_toggleItem);
 
     auto strength = MenuItem::make(m_ports.i18n.translate("模糊强度"), std::nullopt);
     for (const BlurLevel& level : kBlurLevels) {
-        auto levelItem = item(level.label, StatusMenuAction::setStrength);
-        levelItem->setTitle(std::string(level.label));  // the same in both languages
+        // Labels read the same in both languages.
+        auto levelItem = item(std::string(level.label), StatusMenuAction::setStrength);
         levelItem->representedObject = level.radius;
         // Exactly equal: a radius between two levels marks none.
         levelItem->setChecked(level.radius == store.blurRadius);
@@ -134,17 +133,16 @@ void StatusItemController::buildMenu()
     }
     m_menu.push_back(strength);
 
-    m_autoPauseItem = item("全屏时停止模糊", StatusMenuAction::toggleAutoPause);
+    m_autoPauseItem = item(m_ports.i18n.translate("全屏时停止模糊"), StatusMenuAction::toggleAutoPause);
     m_autoPauseItem->setChecked(store.pauseForFullScreenApps);
     m_menu.push_back(m_autoPauseItem);
 
-    m_cursorItem = item("鼠标周围保持清晰", StatusMenuAction::toggleCursorReveal);
+    m_cursorItem = item(m_ports.i18n.translate("鼠标周围保持清晰"), StatusMenuAction::toggleCursorReveal);
     m_menu.push_back(m_cursorItem);
 
     auto radius = MenuItem::make(m_ports.i18n.translate("光标清晰范围"), std::nullopt);
     for (const CursorRevealRadius& choice : kCursorRevealRadii) {
-        auto radiusItem = item(choice.label, StatusMenuAction::setCursorRadius);
-        radiusItem->setTitle(std::string(choice.label));
+        auto radiusItem = item(std::string(choice.label), StatusMenuAction::setCursorRadius);
         radiusItem->representedObject = choice.radius;
         radius->submenu.push_back(radiusItem);
         m_cursorRadiusItems.push_back(radiusItem);
@@ -152,13 +150,13 @@ void StatusItemController::buildMenu()
     m_menu.push_back(radius);
     updateRevealMarks();
 
-    m_menu.push_back(item("检查更新…", StatusMenuAction::checkForUpdates));
+    m_menu.push_back(item(m_ports.i18n.translate("检查更新…"), StatusMenuAction::checkForUpdates));
     m_menu.push_back(MenuItem::separator());
-    auto settings = item("设置…", StatusMenuAction::openSettingsWindow);
+    auto settings = item(m_ports.i18n.translate("设置…"), StatusMenuAction::openSettingsWindow);
     settings->shortcutText = shortcutText(m_ports.hotkeys, HotkeyAction::openSettings);
     m_menu.push_back(settings);
     m_menu.push_back(MenuItem::separator());
-    auto quitItem = item("退出", StatusMenuAction::quit);
+    auto quitItem = item(m_ports.i18n.translate("退出"), StatusMenuAction::quit);
     quitItem->shortcutText = kQuitShortcut;
     m_menu.push_back(quitItem);
 }

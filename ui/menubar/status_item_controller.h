@@ -109,7 +109,7 @@ private:
     void buildMenu();
     void updateRevealMarks();
     [[nodiscard]] std::string toggleTitle(bool enabled) const;
-    [[nodiscard]] MenuItemPtr item(std::string_view chinese, StatusMenuAction action);
+    [[nodiscard]] MenuItemPtr item(std::string title, StatusMenuAction action);
     void dispatch(MenuItem& sender);
 
     StatusItemPorts m_ports;
