@@ -59,6 +59,8 @@ public:
     // Update checks: the tray's and the settings window's "Check for Updates…"
     // call `checkForUpdates()` on it.
     [[nodiscard]] UpdaterController& updater() { return m_updater; }
+    // Whether "start at login" can take effect (only for an installed copy).
+    [[nodiscard]] LoginItem& loginItem() { return m_loginItem; }
 
     // Shows the settings window without choosing a tab; does nothing before
     // launching has finished.

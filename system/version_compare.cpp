@@ -1,5 +1,6 @@
 #include "system/version_compare.h"
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 #include <string>

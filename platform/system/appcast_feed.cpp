@@ -4,6 +4,7 @@
 #include <QNetworkReply>
 #include <QTimer>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <memory>
 
 #ifndef HUSHGLASS_APPCAST_URL
@@ -158,6 +159,8 @@ void QtAppcastFeed::fetch(std::function<void(FeedResult)> done)
 
     QNetworkRequest request(m_address);
     request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
+    // The same for everyone: Qt would fill in the user's languages.
+    request.setRawHeader("Accept-Language", "*");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);

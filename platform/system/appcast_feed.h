@@ -7,7 +7,8 @@
 // only from a loopback address; a redirect to anything else is refused. A
 // fetch ends after `timeout` (10 s) and a feed larger than `maxBytes` (1 MB)
 // is refused unread. The request carries a plain user agent with the version
-// and nothing else that identifies the user: no cookies, no cache.
+// and nothing else that identifies the user: no cookies, no cache, no
+// languages (Qt would send the user's).
 //
 // Created once by the application; main thread only. Each fetch answers once,
 // on the main thread; fetches still running when the feed is destroyed are

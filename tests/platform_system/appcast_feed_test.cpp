@@ -158,6 +158,8 @@ TEST_F(AppcastFeedTest, FollowsLoopbackRedirectsAndSendsOnlyAPlainUserAgent)
     for (const QByteArray& request : server.requests()) {
         EXPECT_TRUE(request.contains("\r\nUser-Agent: Hushglass/0.1.0\r\n")) << request.toStdString();
         EXPECT_FALSE(request.toLower().contains("cookie")) << request.toStdString();
+        // Qt would otherwise name the user's languages.
+        EXPECT_TRUE(request.contains("\r\nAccept-Language: *\r\n")) << request.toStdString();
     }
 }
 
