@@ -1,6 +1,7 @@
 #include "ui/settings/settings_actions.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "ui/shortcuts/hotkey_combo.h"
 
@@ -96,7 +97,10 @@ bool SettingsActions::press(std::string_view id)
     } else if (startsWith(id, "excludedApp.")) {
         m_t.privacy.removeExcludedApp(id.substr(12));
     } else if (startsWith(id, "shortcut.")) {
-        const std::optional<HotkeyAction> action = hotkeyActionFromRaw(std::stoll(std::string(id.substr(9))));
+        const std::string_view digits = id.substr(9);
+        long long raw = -1;
+        std::from_chars(digits.data(), digits.data() + digits.size(), raw);
+        const std::optional<HotkeyAction> action = hotkeyActionFromRaw(raw);
         if (action && m_t.recorder)
             m_t.recorder->start(*action);
     } else {
