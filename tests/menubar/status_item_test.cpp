@@ -101,7 +101,9 @@ protected:
     I18n i18n{defaults, notifications, english};
     testing::FakeHotkeyRegistrar registrar;
     HotkeyManager hotkeys{defaults, registrar};
-    NoLoginItem loginItem;
+    struct NoLoginItem final : LoginItemPort {
+        bool apply(bool) override { return true; }
+    } loginItem;
     SettingsPreferences preferences{defaults, loginItem};
     FakeUpdates updates;
     FakeTray tray;
