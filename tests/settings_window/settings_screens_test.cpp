@@ -63,15 +63,19 @@ TEST(SettingsScreens, BlurRadiusShowsRoundedPointsAndTheWordOfTheUnroundedValue)
     TestI18n zh(AppLanguage::zhHans);
     SettingsState state;
     state.blurRadius = 13.6;
-    const auto* radius = findRow(buildScreen(SettingsTab::appearance, state, en.i18n, ""), "blur.radius");
+    const SettingsScreenModel screen = buildScreen(SettingsTab::appearance, state, en.i18n, "");
+    const auto* radius = findRow(screen, "blur.radius");
     ASSERT_TRUE(radius);
     EXPECT_EQ(radius->detail, "14 pt");
     EXPECT_EQ(radius->detailCaption, "Light");
-    EXPECT_EQ(findRow(buildScreen(SettingsTab::appearance, state, zh.i18n, ""), "blur.radius")->detailCaption, "轻度");
+    const auto caption = [&](const I18n& i18n) {
+        return findRow(buildScreen(SettingsTab::appearance, state, i18n, ""), "blur.radius")->detailCaption;
+    };
+    EXPECT_EQ(caption(zh.i18n), "轻度");
     state.blurRadius = 40;
-    EXPECT_EQ(findRow(buildScreen(SettingsTab::appearance, state, zh.i18n, ""), "blur.radius")->detailCaption, "极强");
+    EXPECT_EQ(caption(zh.i18n), "极强");
     state.blurRadius = 25.9;
-    EXPECT_EQ(findRow(buildScreen(SettingsTab::appearance, state, en.i18n, ""), "blur.radius")->detailCaption, "Medium");
+    EXPECT_EQ(caption(en.i18n), "Medium");
 }
 
 TEST(SettingsScreens, FallbackRowOnlyWhileOnApproximatedAndBlurring)
@@ -112,7 +116,8 @@ TEST(SettingsScreens, RevealRadiusRowOnlyWhileTheRevealIsOn)
     EXPECT_FALSE(findRow(buildScreen(SettingsTab::appearance, state, t.i18n, ""), "cursor.radius"));
     state.revealCursor = true;
     state.cursorRevealRadius = 125;
-    const auto* row = findRow(buildScreen(SettingsTab::appearance, state, t.i18n, ""), "cursor.radius");
+    const SettingsScreenModel screen = buildScreen(SettingsTab::appearance, state, t.i18n, "");
+    const auto* row = findRow(screen, "cursor.radius");
     ASSERT_TRUE(row);
     EXPECT_EQ(row->detail, "125 pt");
     EXPECT_EQ(row->range.minimum, 20);
