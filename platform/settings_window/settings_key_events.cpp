@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "platform/shortcuts/qt_key_events.h"
 #include "platform/shortcuts/x11_hotkey_registrar.h"
 
 namespace hg {
@@ -49,9 +50,7 @@ std::uint32_t keysymFromQtKey(int key)
 
 std::uint32_t keysymOf(const QKeyEvent& event)
 {
-    std::uint32_t keysym = event.nativeVirtualKey();
-    if (keysym == 0)
-        keysym = keysymFromQtKey(event.key());
+    std::uint32_t keysym = keysymFromQtKey(event.key());
     if (keysym >= 'A' && keysym <= 'Z')
         keysym += 'a' - 'A';
     return keysym;
@@ -74,6 +73,10 @@ WindowKeyPress windowKeyPress(const QKeyEvent& event)
 
 std::optional<KeyDownEvent> recorderKeyDown(const QKeyEvent& event)
 {
+    // On X11 the native key is the keysym, which the shortcuts' own
+    // conversion reads; without one (offscreen) the Qt key stands in.
+    if (event.nativeVirtualKey() != 0)
+        return keyDownEvent(event);
     const std::uint32_t keysym = keysymOf(event);
     const auto& table = keyCodesByKeysym();
     const auto code = table.find(keysym);
