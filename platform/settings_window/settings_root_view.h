@@ -74,6 +74,7 @@ private:
     bool handleRecorderKey(QKeyEvent* event);
     void selectTab(int position);
     void refreshDetectedScreens();
+    void fadeIn(QWidget* view);
 
     SettingsWindowDeps m_deps;
     SettingsTabSelection& m_selection;
@@ -85,6 +86,7 @@ private:
     std::vector<DetectedScreen> m_detectedScreens;
     bool m_refreshPending = false;
     bool m_languageChanged = false;
+    std::optional<SettingsTab> m_shownTab;
 
     QWidget* m_backdrop = nullptr;
     QLabel* m_appName = nullptr;

@@ -1,6 +1,8 @@
 // The root view's sidebar, its refresh from the live objects, and the
 // window's keyboard handling.
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
 #include <QKeyEvent>
 #include <QScrollBar>
 
@@ -174,6 +176,8 @@ void SettingsRootView::refreshNow()
         m_searchHeader->setTexts(qs(title), qs(subtitle));
         m_searchHeader->setScheme(m_scheme);
     }
+    const bool tabChanged = m_shownTab && *m_shownTab != m_selection.tab.get() && search.empty();
+    m_shownTab = m_selection.tab.get();
     for (SettingsTab tab : kSettingsTabs) {
         ScreenView* view = m_views[tab];
         const bool shown = !search.empty() || tab == m_selection.tab.get();
@@ -183,7 +187,25 @@ void SettingsRootView::refreshNow()
         if (languageChanged)
             view->invalidate();
         view->apply(buildScreen(tab, state, m_deps.i18n, search), m_scheme);
+        if (tabChanged)
+            fadeIn(view);
     }
+}
+
+void SettingsRootView::fadeIn(QWidget* view)
+{
+    // The new screen fades in along the tab curve; the effect goes once done,
+    // so that scrolling and painting pay nothing for it afterwards.
+    auto* effect = new QGraphicsOpacityEffect(view);
+    effect->setOpacity(0);
+    view->setGraphicsEffect(effect);
+    auto* animation = new QPropertyAnimation(effect, "opacity", effect);
+    animation->setDuration(glass::kTabDurationMs);
+    animation->setEasingCurve(glass::tabCurve());
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    connect(animation, &QPropertyAnimation::finished, view, [view] { view->setGraphicsEffect(nullptr); });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 bool SettingsRootView::eventFilter(QObject* watched, QEvent* event)
