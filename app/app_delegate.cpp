@@ -31,12 +31,15 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_events(m_notifications, connection, screen->root, SystemBuses::standard(), &m_screens),
       m_hotkeyRegistrar(connection, screen->root)
 {
-    openSettingsAction = [] { logLine("Hushglass: the settings window is not available yet"); };
+    openSettingsAction = [this] {
+        if (m_settingsWindow)
+            m_settingsWindow->show();
+    };
     // The X server keeps a copy of every window while captures can be taken:
     // only while the effect is on and captures are what it shows.
     m_captureRedirect = m_privacy.enabledChanged.connect(
         [this](bool on) { m_capture.setActive(on && m_captureAccess.preflight()); });
-    // Until the settings window shows it, a failed update check is at least in the log.
+    // A failed update check is also said in the log, for those who never open the About screen.
     m_updateLog = m_updater.statusChanged().connect([](const UpdaterController::Status& status) {
         if (status.kind() == UpdaterController::Status::Kind::error)
             logLine("Hushglass: the update check failed: " + status.text());
@@ -48,10 +51,7 @@ bool AppDelegate::TrayUpdateChecks::isChecking() const
     return updater.status().kind() == UpdaterController::Status::Kind::checking;
 }
 
-void AppDelegate::TrayUpdateChecks::checkForUpdatesInForeground()
-{
-    updater.checkForUpdates();
-}
+void AppDelegate::TrayUpdateChecks::checkForUpdatesInForeground() { updater.checkForUpdates(); }
 
 PrivacyControllerPorts AppDelegate::controllerPorts()
 {
@@ -95,6 +95,8 @@ void AppDelegate::applicationDidFinishLaunching()
     // A registration removed or made outside the program follows the stored choice again.
     m_loginItem.apply(m_preferences.launchAtLogin());
     m_events.start();
+    m_hotkeys = std::make_unique<HotkeyManager>(m_defaults, m_hotkeyRegistrar);
+    createSettingsWindow();
     createUserControls();
     m_localeWatcher = std::make_unique<LocaleChangeWatcher>(m_notifications, QCoreApplication::instance());
     logFormat("Hushglass: running with the settings of %s (effect %s)", m_defaults.path().toStdString().c_str(),
@@ -104,7 +106,6 @@ void AppDelegate::applicationDidFinishLaunching()
 void AppDelegate::createUserControls()
 {
     // The tray icon and its menu, then the shortcuts, then D-Bus control.
-    m_hotkeys = std::make_unique<HotkeyManager>(m_defaults, m_hotkeyRegistrar);
     m_tray = std::make_unique<QtStatusTray>();
     m_statusController = std::make_unique<StatusItemController>(StatusItemPorts{
         m_privacy, m_preferences, m_trayUpdateChecks, *m_hotkeys, m_i18n, m_notifications, m_queue, *m_tray,
@@ -137,8 +138,40 @@ void AppDelegate::createUserControls()
     });
 }
 
+void AppDelegate::createSettingsWindow()
+{
+    // Created now, shown on the first request; its menu bar is the main menu,
+    // rebuilt by the window when the language changes.
+    SettingsWindowDeps deps{
+        .privacy = m_privacy,
+        .preferences = m_preferences,
+        .i18n = m_i18n,
+        .notifications = m_notifications,
+        .hotkeys = m_hotkeys.get(),
+        .updater = &m_updater,
+        .screens = &m_screens,
+        .workspace = &m_workspace,
+        .runsFromInstalledLocation = [this] { return m_loginItem.runsFromInstalledLocation(); },
+        .captureGranted = [this] { return m_captureAccess.preflight(); },
+        .openCaptureHelp = [this] { m_alerts.openScreenCaptureHelp(); },
+        .now = [this] { return m_clock.secondsSinceReferenceDate(); },
+    };
+    m_settingsHost = std::make_unique<QtSettingsWindowHost>(
+        std::move(deps), MainMenuActions{[this] { showAbout(); }, [] { QCoreApplication::quit(); }});
+    m_settingsWindow = std::make_unique<SettingsWindowController>(*m_settingsHost, m_activationPolicy, m_queue,
+                                                                  m_notifications, m_i18n, m_preferences);
+}
+
+void AppDelegate::showAbout()
+{
+    if (m_settingsWindow)
+        m_settingsWindow->show(SettingsTab::about);
+}
+
 void AppDelegate::applicationWillTerminate()
 {
+    // The window and the controller take their language observers with them.
+    m_settingsWindow.reset();
     if (m_hotkeys)
         m_hotkeys->unregisterAll();
     m_privacy.disable();

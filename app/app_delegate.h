@@ -29,6 +29,7 @@
 #include "platform/system/appcast_feed.h"
 #include "platform/system/update_offer_window.h"
 #include "platform/system/xdg_autostart.h"
+#include "platform/settings_window/qt_settings_window.h"
 #include "platform/windows/x11_screens.h"
 #include "platform/windows/x11_window_server.h"
 #include "platform/windows/x11_workspace.h"
@@ -38,6 +39,7 @@
 #include "system/updater_controller.h"
 #include "ui/i18n/i18n.h"
 #include "ui/menubar/status_item_controller.h"
+#include "ui/settings/settings_window_controller.h"
 #include "ui/shortcuts/hotkey_manager.h"
 
 namespace hg {
@@ -60,13 +62,20 @@ public:
     // Whether "start at login" can take effect (only for an installed copy).
     [[nodiscard]] LoginItem& loginItem() { return m_loginItem; }
 
-    // Shows the settings window without choosing a tab. Until the settings
-    // window exists this only logs.
+    // Shows the settings window without choosing a tab; does nothing before
+    // launching has finished.
     std::function<void()> openSettingsAction;
+    // Shows the settings window on its About tab; does nothing before
+    // launching has finished.
+    void showAbout();
+    // The settings window's controller and host; null before launching finished.
+    [[nodiscard]] SettingsWindowController* settingsWindow() const { return m_settingsWindow.get(); }
+    [[nodiscard]] QtSettingsWindowHost* settingsWindowHost() const { return m_settingsHost.get(); }
 
 private:
     [[nodiscard]] PrivacyControllerPorts controllerPorts();
     void createUserControls();
+    void createSettingsWindow();
 
     // The tray's face of the updater controller (which marks itself checking).
     struct TrayUpdateChecks final : UpdateChecks {
@@ -120,6 +129,9 @@ private:
     ScopedConnection m_captureRedirect;
     ScopedConnection m_updateLog;
     X11HotkeyRegistrar m_hotkeyRegistrar;
+    QtActivationPolicy m_activationPolicy;
+    std::unique_ptr<QtSettingsWindowHost> m_settingsHost;
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
     std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<QtStatusTray> m_tray;
     std::unique_ptr<StatusItemController> m_statusController;

@@ -55,7 +55,8 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("hushglass");
-    QApplication::setApplicationDisplayName("Hushglass");
+    // No display name: Qt would append it to every window title.
+    QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationVersion(HUSHGLASS_VERSION);
     QApplication::setQuitOnLastWindowClosed(false);
     hg::quitOnTerminationSignals();

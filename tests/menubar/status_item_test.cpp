@@ -101,7 +101,7 @@ protected:
     I18n i18n{defaults, notifications, english};
     testing::FakeHotkeyRegistrar registrar;
     HotkeyManager hotkeys{defaults, registrar};
-    struct : LoginItemPort {
+    struct NoLoginItem final : LoginItemPort {
         bool apply(bool) override { return true; }
     } loginItem;
     SettingsPreferences preferences{defaults, loginItem};
