@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <xcb/xcb.h>
 
 #include "app/app_delegate.h"
+#include "app/command_line.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 
@@ -31,13 +33,20 @@ xcb_screen_t* defaultScreen(xcb_connection_t* connection)
 
 int main(int argc, char* argv[])
 {
+    hg::surviveBrokenPipes();
+    if (const std::optional<int> status = hg::runCommandLine(argc, argv))
+        return *status;
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         std::fprintf(stderr, "Hushglass: no X11 display (DISPLAY is not set). Hushglass runs in an X11 desktop "
                              "session; ./scripts/run starts a virtual one when there is no display.\n");
         return 1;
     }
-    if (!hg::claimSingleInstance(display)) {
+    bool waitForPrevious = false;
+    for (int i = 1; i < argc; ++i)
+        waitForPrevious = waitForPrevious || std::strcmp(argv[i], hg::kWaitForPreviousOption) == 0;
+    if (hg::claimSingleInstance(display, waitForPrevious ? hg::kWaitForPreviousLimit : std::chrono::milliseconds{0})
+        == hg::InstanceClaim::taken) {
         std::fprintf(stderr, "Hushglass: already running on display %s; this copy exits.\n", display);
         return 0;
     }
@@ -46,7 +55,8 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("hushglass");
-    QApplication::setApplicationDisplayName("Hushglass");
+    // No display name: Qt would append it to every window title.
+    QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationVersion(HUSHGLASS_VERSION);
     QApplication::setQuitOnLastWindowClosed(false);
     hg::quitOnTerminationSignals();
@@ -57,6 +67,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "Hushglass: could not reach the X server of display %s.\n", display);
         return 1;
     }
+    hg::reportLostDisplay(connection, display);
     hg::AppDelegate delegate(connection, defaultScreen(connection));
     QMetaObject::invokeMethod(&app, [&delegate] { delegate.applicationDidFinishLaunching(); }, Qt::QueuedConnection);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&delegate] { delegate.applicationWillTerminate(); });

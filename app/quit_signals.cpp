@@ -3,8 +3,12 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdlib>
+#include <string>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "base/log.h"
 
 namespace hg {
 namespace {
@@ -17,7 +21,27 @@ void onSignal(int)
     [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
 }
 
+void onBrokenPipe(int) {}
+
+xcb_connection_t* g_connection = nullptr;
+std::string* g_display = nullptr;
+
+void sayIfTheDisplayWentAway()
+{
+    if (g_connection && xcb_connection_has_error(g_connection))
+        logLine("Hushglass: lost the connection to the X server of display " + *g_display + "; quitting");
+}
+
 } // namespace
+
+void surviveBrokenPipes()
+{
+    struct sigaction action {};
+    action.sa_handler = onBrokenPipe;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGPIPE, &action, nullptr);
+}
 
 void quitOnTerminationSignals()
 {
@@ -34,8 +58,25 @@ void quitOnTerminationSignals()
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM})
         ::sigaction(sig, &action, nullptr);
+}
+
+} // namespace hg
+
+namespace hg {
+
+void reportLostDisplay(xcb_connection_t* connection, const char* display)
+{
+    // Kept for the exit handler, which runs after main's objects are gone.
+    g_display = new std::string(display);
+    g_connection = connection;
+    // The log's own state is made now, so that it outlives the handler.
+    setLogSink(setLogSink({}));
+    std::atexit(sayIfTheDisplayWentAway);
+    // The connection is closed with the application: from then on it must
+    // not be asked.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] { g_connection = nullptr; });
 }
 
 } // namespace hg

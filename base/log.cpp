@@ -2,7 +2,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cerrno>
 #include <mutex>
+#include <unistd.h>
 
 namespace hg {
 namespace {
@@ -28,8 +30,21 @@ void logLine(std::string_view line)
         sink()(line);
         return;
     }
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
-    std::fflush(stderr);
+    // One write per line, so that lines of several threads or processes never
+    // interleave. A line nobody can take (the reader of standard error went
+    // away, a full disk) is dropped: the log never stops the program.
+    std::string text;
+    text.reserve(line.size() + 1);
+    text.append(line).push_back('\n');
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(STDERR_FILENO, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        written += static_cast<std::size_t>(n);
+    }
 }
 
 void logFormat(const char* format, ...)

@@ -1,6 +1,7 @@
 // The program's diagnostic log: a few whole lines ("Hushglass: …") for the
 // user's journal. No levels, no files. By default lines go to standard error;
-// tests install a sink to read them. Thread-safe.
+// tests install a sink to read them. A line standard error cannot take is
+// dropped (with SIGPIPE handled, see app/quit_signals.h). Thread-safe.
 #pragma once
 
 #include <functional>

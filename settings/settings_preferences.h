@@ -50,19 +50,13 @@ public:
     Published<SettingsTab> tab{*this, SettingsTab::general};
 };
 
-// Starts and stops the program at login; filled in by the login item.
+// Starts and stops the program at login; the login item of system/ fills it in.
 class LoginItemPort {
 public:
     virtual ~LoginItemPort() = default;
     // Brings the login item into line with `enabled`; false when that failed
     // (the failure is logged where it happens).
     virtual bool apply(bool enabled) = 0;
-};
-
-// Until a real login item exists: does nothing and answers false.
-class NoLoginItem final : public LoginItemPort {
-public:
-    bool apply(bool) override { return false; }
 };
 
 namespace defaults_keys {

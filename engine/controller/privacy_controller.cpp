@@ -60,8 +60,7 @@ void PrivacyController::enable()
     if (!m_usesVibrancy)
         startPermissionWarnTask();
     registerObservers();
-    if (onEnabledChanged)
-        onEnabledChanged(true);
+    enabledChanged.emit(true);
 }
 
 void PrivacyController::installSchedulerHooks()
@@ -123,8 +122,7 @@ void PrivacyController::disable()
     m_powerPaused = false;
     m_updatePaused = false;
     m_cursorPoint.reset();
-    if (onEnabledChanged)
-        onEnabledChanged(false);
+    enabledChanged.emit(false);
 }
 
 void PrivacyController::closeAllOverlays()

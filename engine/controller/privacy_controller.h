@@ -89,8 +89,8 @@ public:
     [[nodiscard]] bool isEnabled() const { return m_enabled; }
     // Writes the remembered on/off state ("enabled") after a toggle.
     void setEffectEnabledSetting(bool enabled);
-    // Called with the new state at the end of enable() and disable().
-    std::function<void(bool)> onEnabledChanged;
+    // Emitted with the new state at the end of enable() and disable().
+    Signal<bool> enabledChanged;
 
     // Throws every overlay away and builds new ones from the screens and settings.
     void rebuildOverlays(bool animated);
@@ -103,6 +103,8 @@ public:
     void addExcludedApp(std::string_view bundleID);
     void removeExcludedApp(std::string_view bundleID);
 
+    // A handle that goes null when the controller is destroyed.
+    [[nodiscard]] WeakPtr<PrivacyController> weakPtr() const { return m_weak.get(); }
     [[nodiscard]] SettingsStore& store() { return m_store; }
     [[nodiscard]] const SettingsStore& store() const { return m_store; }
     [[nodiscard]] bool usesVibrancy() const { return m_usesVibrancy; }

@@ -28,7 +28,7 @@ bool contains(const std::vector<xcb_atom_t>& atoms, xcb_atom_t atom)
 
 struct X11CaptureService::Shared {
     Shared(xcb_connection_t* c, const xcb_screen_t* screen)
-        : atoms(c), query(c, screen->root, atoms), kinds(atoms), compositor(c, screen)
+        : atoms(c), query(c, screen->root, atoms), kinds(atoms), compositor(c, screen, X11Compositor::Redirection::whenAsked)
     {
     }
 
@@ -67,6 +67,11 @@ X11CaptureService::X11CaptureService(xcb_connection_t* connection, const xcb_scr
 }
 
 X11CaptureService::~X11CaptureService() = default;
+
+void X11CaptureService::setActive(bool active)
+{
+    m_shared->compositor.setRedirected(active);
+}
 
 bool X11CaptureService::isReady() const
 {

@@ -4,8 +4,10 @@
 // children front-most first, their processes, application identifiers, types
 // and states) restricted to windows shown on the current desktop, with the
 // displays given by the application (RandR monitors, see `displaysOf`).
-// Screenshots are composed on the X server by `X11Compositor`; the root's
-// children stay redirected for the life of this object.
+// Screenshots are composed on the X server by `X11Compositor`. The root's
+// children are redirected only while the service is active (while the effect
+// is on), because the X server keeps a copy of every window meanwhile;
+// screenshots asked for while inactive fail.
 //
 // Both requests run on the background pool and reply from there; the object
 // itself is made, used and destroyed on the main thread. Work still queued
@@ -39,6 +41,11 @@ public:
     void shareableContent(ContentReply done) override;
     void screenshot(const ContentFilter& filter, const CaptureConfiguration& configuration,
                     ImageReply done) override;
+
+    // Called when the effect goes on, before its overlays show anything (a
+    // window redirected later would start from the overlay's pixels), and when
+    // it goes off. Main thread.
+    void setActive(bool active);
 
     // False when the server cannot capture (see X11Compositor).
     [[nodiscard]] bool isReady() const;

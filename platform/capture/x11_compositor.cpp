@@ -52,7 +52,7 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 
 } // namespace
 
-X11Compositor::X11Compositor(xcb_connection_t* connection, const xcb_screen_t* screen)
+X11Compositor::X11Compositor(xcb_connection_t* connection, const xcb_screen_t* screen, Redirection redirection)
     : m_connection(connection), m_root(screen->root), m_rootDepth(screen->root_depth),
       m_rootVisual(screen->root_visual)
 {
@@ -74,10 +74,30 @@ X11Compositor::X11Compositor(xcb_connection_t* connection, const xcb_screen_t* s
     }
     m_rootPixmapAtoms[0] = internAtom(m_connection, "_XROOTPMAP_ID");
     m_rootPixmapAtoms[1] = internAtom(m_connection, "ESETROOT_PMAP_ID");
-    discardErrors(m_connection, xcb_composite_redirect_subwindows_checked(m_connection, m_root,
-                                                                           XCB_COMPOSITE_REDIRECT_AUTOMATIC));
-    m_redirected = true;
     m_ready = true;
+    if (redirection == Redirection::forLifetime)
+        setRedirected(true);
+}
+
+void X11Compositor::setRedirected(bool redirected)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_ready || redirected == m_redirected)
+        return;
+    if (redirected)
+        discardErrors(m_connection, xcb_composite_redirect_subwindows_checked(m_connection, m_root,
+                                                                               XCB_COMPOSITE_REDIRECT_AUTOMATIC));
+    else
+        discardErrors(m_connection, xcb_composite_unredirect_subwindows_checked(m_connection, m_root,
+                                                                                 XCB_COMPOSITE_REDIRECT_AUTOMATIC));
+    xcb_flush(m_connection);
+    m_redirected = redirected;
+}
+
+bool X11Compositor::isRedirected()
+{
+    std::lock_guard lock(m_mutex);
+    return m_redirected;
 }
 
 X11Compositor::~X11Compositor()
@@ -127,6 +147,8 @@ std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int widt
     if (!m_ready || width <= 0 || height <= 0 || source.isEmpty() || width > 16384 || height > 16384)
         return std::nullopt;
     std::lock_guard lock(m_mutex);
+    if (!m_redirected)
+        return std::nullopt;
     const std::size_t bytes = 4 * static_cast<std::size_t>(width) * height;
     if (!ensureTarget(width, height) || !ensureSharedMemory(bytes))
         return std::nullopt;

@@ -1,9 +1,12 @@
 // Still pictures of part of an X screen, composed on the X server.
 //
-// While this object lives, the root's children are redirected (Composite,
-// automatic mode): the server keeps every top-level window's contents in a
-// pixmap of its own, even where other windows cover it, and still paints the
-// screen itself. A picture is composed from those pixmaps with XRender, bottom
+// While the root's children are redirected (Composite, automatic mode), the
+// server keeps every top-level window's contents in a pixmap of its own, even
+// where other windows cover it, and still paints the screen itself. That costs
+// the server a copy of every window (a 20000 x 20000 window is 1.6 GB), so a
+// compositor made `whenAsked` redirects only between `setRedirected(true)` and
+// `setRedirected(false)`, and captures nothing meanwhile; one made
+// `forLifetime` redirects from construction to destruction. A picture is composed from those pixmaps with XRender, bottom
 // to top, leaving out the windows asked for, our own overlays (marked with
 // `_HUSHGLASS_OVERLAY`, see platform/x11/own_windows.h) and unmapped ones, each clipped to
 // its bounding shape, over the desktop background (`_XROOTPMAP_ID` or
@@ -38,8 +41,11 @@ namespace hg {
 
 class X11Compositor {
 public:
+    enum class Redirection { forLifetime, whenAsked };
+
     // `connection` and `screen` must outlive this object.
-    X11Compositor(xcb_connection_t* connection, const xcb_screen_t* screen);
+    X11Compositor(xcb_connection_t* connection, const xcb_screen_t* screen,
+                  Redirection redirection = Redirection::forLifetime);
     ~X11Compositor();
     X11Compositor(const X11Compositor&) = delete;
     X11Compositor& operator=(const X11Compositor&) = delete;
@@ -52,6 +58,11 @@ public:
     // pixels, BGRA bytes, opaque. nullopt when the server could not do it.
     [[nodiscard]] std::optional<CapturedImage> capture(const Rect& source, int width, int height,
                                                        const std::vector<xcb_window_t>& excluded);
+
+    // Redirects the root's children or lets them go; waits for a capture under
+    // way. Does nothing when the server cannot capture.
+    void setRedirected(bool redirected);
+    [[nodiscard]] bool isRedirected();
 
     // Windows composed by the last capture (for tests and benchmarks).
     [[nodiscard]] int lastWindowCount() const { return m_lastWindowCount; }
@@ -95,9 +106,9 @@ private:
     xcb_visualid_t m_rootVisual;
     bool m_ready = false;
     std::string m_problem;
-    bool m_redirected = false;
 
     std::mutex m_mutex;  // one capture at a time; guards everything below
+    bool m_redirected = false;
     xcb_render_pictformat_t m_targetFormat = 0;
     xcb_render_pictformat_t m_rootFormat = 0;
     std::uint8_t m_targetDepth = 32;

@@ -1,5 +1,6 @@
 #include "platform/runtime/qt_runtime.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
 #include <algorithm>
@@ -19,6 +20,14 @@ int toTimerMillis(Nanoseconds delay)
 } // namespace
 
 QtMainQueue::QtMainQueue(QObject* parent) : QObject(parent) {}
+
+void QtMainQueue::finishPosted(QtBackgroundPool& pool, int rounds)
+{
+    for (int round = 0; round < rounds; ++round) {
+        pool.waitForDone();
+        QCoreApplication::sendPostedEvents(this);
+    }
+}
 
 void QtMainQueue::post(Task task)
 {

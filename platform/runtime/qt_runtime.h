@@ -14,6 +14,8 @@
 
 namespace hg {
 
+class QtBackgroundPool;
+
 class QtMainQueue final : public QObject, public MainQueue {
     Q_OBJECT
 public:
@@ -23,6 +25,12 @@ public:
     void post(Task task) override;
     TaskHandle postDelayed(Nanoseconds delay, Task task) override;
     TaskHandle repeating(Nanoseconds interval, Task task) override;
+
+    // At quit, once the event loop has ended: lets the pool's work finish and
+    // runs the tasks it and earlier work posted, a few rounds, so that a task
+    // waiting for that work ends (and frees what it holds) instead of being
+    // dropped with the queue. Delayed tasks are not run.
+    void finishPosted(QtBackgroundPool& pool, int rounds = 8);
 };
 
 class SystemClock final : public Clock {

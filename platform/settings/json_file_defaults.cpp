@@ -7,6 +7,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/log.h"
 
@@ -67,6 +74,51 @@ QJsonValue toJson(const DefaultsValue& value)
     return std::visit(Visitor{}, value);
 }
 
+// The text with every number a double cannot hold (1e400) written as null,
+// so that one such value reads as absent instead of spoiling the whole file.
+QByteArray nullOutOfRangeNumbers(const QByteArray& text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    bool inString = false;
+    for (qsizetype i = 0; i < text.size();) {
+        const char c = text[i];
+        if (inString) {
+            out.append(c);
+            if (c == '\\' && i + 1 < text.size()) {
+                out.append(text[i + 1]);
+                i += 2;
+                continue;
+            }
+            inString = c != '"';
+            ++i;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            out.append(c);
+            ++i;
+            continue;
+        }
+        if (c != '-' && (c < '0' || c > '9')) {
+            out.append(c);
+            ++i;
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < text.size() && std::strchr("0123456789+-.eE", text[end]) && text[end] != '\0')
+            ++end;
+        double value = 0;
+        const auto [ptr, ec] = std::from_chars(text.constData() + i, text.constData() + end, value);
+        if (ec == std::errc::result_out_of_range || (ec == std::errc() && !std::isfinite(value)))
+            out.append("null");
+        else
+            out.append(text.constData() + i, end - i);
+        i = end;
+    }
+    return out;
+}
+
 } // namespace
 
 QString JsonFileDefaults::standardPath()
@@ -84,15 +136,61 @@ JsonFileDefaults::JsonFileDefaults(QString path) : m_path(std::move(path))
 
 void JsonFileDefaults::load()
 {
-    QFile file(m_path);
-    if (!file.exists())
+    // Opened without blocking (a FIFO would wait for a writer for ever) and
+    // read only when it is a regular file of a sane size (a link to /dev/zero
+    // never ends).
+    const QByteArray name = QFile::encodeName(m_path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            leaveInPlace(QString::fromLocal8Bit(std::strerror(errno)));
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        setAside(file.errorString());
+    }
+    struct stat st {};
+    QByteArray text;
+    QString problem;
+    if (::fstat(fd, &st) != 0) {
+        problem = QString::fromLocal8Bit(std::strerror(errno));
+    } else if (!S_ISREG(st.st_mode)) {
+        problem = QStringLiteral("it is not a regular file");
+    } else if (st.st_size > kMaximumFileSize) {
+        problem = QStringLiteral("it is larger than %1 MB").arg(kMaximumFileSize >> 20);
+    } else {
+        text.resize(static_cast<qsizetype>(st.st_size) + 1);
+        qsizetype filled = 0;
+        while (filled < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + filled, static_cast<std::size_t>(text.size() - filled));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                problem = QString::fromLocal8Bit(std::strerror(errno));
+                break;
+            }
+            if (n == 0)
+                break;
+            filled += n;
+            if (filled == text.size() && filled <= kMaximumFileSize)
+                text.resize(std::min<qsizetype>(text.size() * 2, kMaximumFileSize + 1));
+        }
+        if (problem.isEmpty() && filled > kMaximumFileSize)
+            problem = QStringLiteral("it is larger than %1 MB").arg(kMaximumFileSize >> 20);
+        text.truncate(filled);
+    }
+    ::close(fd);
+    if (!problem.isEmpty()) {
+        leaveInPlace(problem);
         return;
     }
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error == QJsonParseError::IllegalNumber) {
+        QJsonParseError second{};
+        QJsonDocument retried = QJsonDocument::fromJson(nullOutOfRangeNumbers(text), &second);
+        if (second.error == QJsonParseError::NoError) {
+            document = std::move(retried);
+            error = second;
+        }
+    }
     if (error.error != QJsonParseError::NoError) {
         setAside(QStringLiteral("%1 at byte %2").arg(error.errorString()).arg(error.offset));
         return;
@@ -102,6 +200,17 @@ void JsonFileDefaults::load()
         return;
     }
     m_root = document.object();
+}
+
+void JsonFileDefaults::leaveInPlace(const QString& reason)
+{
+    // A file that cannot be read may still be a good one (its mode, its owner,
+    // a disk error): it is neither moved nor overwritten.
+    m_writable = false;
+    logLine(QStringLiteral("Hushglass: the defaults file %1 cannot be read (%2); it is left as it is, the settings "
+                           "start from their defaults and changes will not be saved")
+                .arg(m_path, reason)
+                .toStdString());
 }
 
 void JsonFileDefaults::setAside(const QString& reason)

@@ -55,7 +55,11 @@ std::optional<RootState> readRoot(xcb_connection_t* c, xcb_window_t root, const 
     TreeReply tree;
     if (!withoutTree)
         tree = TreeReply(c, xcb_query_tree(c, root), xcb_query_tree_reply);
-    PropertyReply stacking = requestProperty(c, root, a.clientListStacking, XCB_ATOM_WINDOW);
+    // A desktop has tens of managed windows, not thousands: a list of 100,000
+    // bogus ids costs at most this many per scan until the window manager
+    // rewrites it.
+    constexpr std::uint32_t kMostClients = 4096;
+    PropertyReply stacking = requestProperty(c, root, a.clientListStacking, XCB_ATOM_WINDOW, kMostClients);
     PropertyReply desktop = requestProperty(c, root, a.currentDesktop, XCB_ATOM_CARDINAL, 1);
     PropertyReply active = requestProperty(c, root, a.activeWindow, XCB_ATOM_WINDOW, 1);
 

@@ -103,6 +103,19 @@ TEST(BlurProcessorTest, NoMeasurableBandMeansNoLuminanceButStillAPicture)
     }
 }
 
+TEST(BlurProcessorTest, TheBlurRadiusInPointsIsScaledToThePicturesPixels)
+{
+    // A white square on black: a blur of 5 points at 2 pixels a point is one
+    // of 10 pixels, and differs from one of 5 pixels.
+    const auto image = painted(96, 64, whiteInside(Rect(32, 16, 32, 32)));
+    const auto twoPerPoint = BlurProcessor::blur(image, std::nullopt, true, 2, 5);
+    const auto tenPixels = BlurProcessor::blur(image, std::nullopt, true, 1, 10);
+    const auto fivePixels = BlurProcessor::blur(image, std::nullopt, true, 1, 5);
+    ASSERT_TRUE(twoPerPoint && tenPixels && fivePixels);
+    EXPECT_EQ(*twoPerPoint->image.pixels, *tenPixels->image.pixels);
+    EXPECT_NE(*twoPerPoint->image.pixels, *fivePixels->image.pixels);
+}
+
 TEST(BlurProcessorTest, WithTheBlurOffThePictureIsTheCaptureAndLuminanceIsStillMeasured)
 {
     const auto image = painted(90, 70, [](int x, int y) { return Rgb{x * 2, y * 3, (x * y) % 256}; });

@@ -89,9 +89,12 @@ TEST_F(ControllerEvents, LockAndScreenSaverPauseOnlyWhenTheSessionConfirms)
     EXPECT_TRUE(controller->isPowerPaused());
     EXPECT_FALSE(controller->scheduler().isCaptureLoopRunning());
     const auto shots = capture.shotLog.size();
+    const Rect before = controller->focus()->rect;
+    showWindows({window(10, {150, 100, 800, 600})});
     advance(3s);  // still locked: neither frames, captures nor the clock check end it
     EXPECT_TRUE(controller->isPowerPaused());
     EXPECT_EQ(capture.shotLog.size(), shots);
+    EXPECT_EQ(controller->focus()->rect, before);  // frames do no work
     for (const auto& [display, overlay] : controller->overlays())
         EXPECT_TRUE(overlay->window().isVisible()) << display;  // the last picture stays up
 
@@ -135,6 +138,31 @@ TEST_F(ControllerEvents, SleepPausesAndADisplayWakeEndsThePause)
     notifications.post(notifications::didWake);
     advance(301ms);
     EXPECT_FALSE(controller->isPowerPaused());
+}
+
+TEST_F(ControllerEvents, AFocusWindowFoundWhileAsleepEndsThePauseUnlessTheSessionIsLocked)
+{
+    // The wake notification never came; a desktop switch chooses the focus
+    // window anew (on a frame whose index is a multiple of 6).
+    const auto switchDesktopsUntilAFocusIsFound = [&] {
+        for (int i = 0; i < 6; ++i) {
+            notifications.post(notifications::activeSpaceChanged);
+            if (controller->focus())
+                return;
+            frames(1);
+        }
+    };
+    session.locked = true;
+    notifications.post(notifications::willSleep);
+    switchDesktopsUntilAFocusIsFound();
+    ASSERT_TRUE(controller->focus());
+    EXPECT_TRUE(controller->isPowerPaused());
+
+    session.locked = false;
+    switchDesktopsUntilAFocusIsFound();
+    ASSERT_TRUE(controller->focus());
+    EXPECT_FALSE(controller->isPowerPaused());
+    EXPECT_TRUE(controller->scheduler().isCaptureLoopRunning());
 }
 
 TEST_F(ControllerEvents, ASpaceChangeClearsEveryPictureAndChoosesTheFocusAnew)

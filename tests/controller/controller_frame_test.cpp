@@ -67,6 +67,28 @@ TEST_F(ControllerFrames, CaptureDelayFollowsTheFocusWindowsStillness)
     EXPECT_EQ(controller->captureDelayNanos(), 250'000'000u);
 }
 
+TEST_F(ControllerFrames, TheFocusIsChosenEvery3rdFrameThenEvery4thAndEvery6thWithoutOne)
+{
+    showWindows({}, std::nullopt);
+    controller->enable();
+    frames(2);
+    workspace.frontmostQueries = 0;
+    frames(60);
+    EXPECT_EQ(workspace.frontmostQueries, 10);
+
+    showWindows({window(kEditor, kEditorRect)});
+    ASSERT_TRUE(framesUntil([&] { return controller->focus().has_value(); }));
+    workspace.frontmostQueries = 0;
+    frames(36);  // still below 45 settled frames
+    ASSERT_LT(controller->scheduler().settledFrames(), 45);
+    EXPECT_EQ(workspace.frontmostQueries, 12);
+
+    ASSERT_TRUE(framesUntil([&] { return controller->scheduler().settledFrames() >= 45; }));
+    workspace.frontmostQueries = 0;
+    frames(60);
+    EXPECT_EQ(workspace.frontmostQueries, 15);
+}
+
 TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLeaveIt)
 {
     showWindows({window(kEditor, kEditorRect)});
@@ -76,6 +98,7 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
     log.clear();
 
+    const int contentRequests = capture.contentRequests;
     showWindows({});  // the editor closes its only window and stays in front
     frames(2);  // a scan notices, the next frame finds the window gone
     // Stale now, but still revealed and inserted for 0.15 s.
@@ -85,6 +108,9 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     EXPECT_TRUE(log.empty());
     frames(8);  // 0.125 s
     EXPECT_TRUE(controller->focusIsRevealable());
+    // The capturer starts afresh: what it knew about the window list is old,
+    // so both displays' captures are prepared anew, not only display 1's.
+    EXPECT_GE(capture.contentRequests, contentRequests + 2);
 
     frames(2);
     EXPECT_FALSE(controller->focusIsRevealable());
@@ -118,6 +144,11 @@ TEST_F(ControllerFrames, ThePreviousFocusWindowStaysSharpUntilTheNewFocusIsPictu
     EXPECT_EQ(reveal(1).window, kEditorRect);  // display-local: display 1 starts at 0, 0
     EXPECT_FALSE(reveal(2).window);            // the editor is not on display 2
     EXPECT_EQ(reveal(2).focusWindowID, kChat);
+    // The hole follows the editor where it is now, not where it was pictured.
+    const Rect moved{150, 120, 700, 500};
+    showWindows({window(kChat, kChatRect, kOtherPID), window(kEditor, moved)}, kOtherPID);
+    frames(5);
+    EXPECT_EQ(reveal(1).window, moved);
 
     answerHeldShots();
     frames(10);
@@ -174,11 +205,16 @@ TEST_F(ControllerFrames, OurOwnWindowsTakePrecedenceOverTheFocusWindow)
         EXPECT_EQ(surfaces.latest(display)->count("orderBelow 77"), 1) << display;  // once, not per frame
     }
 
-    // A hidden or minimised one does not count.
+    // A hidden or minimised one does not count, nor one kept above or below
+    // the other windows.
     appWindows.ownWindows[0].isMinimized = true;
     frames(3);
     EXPECT_TRUE(controller->focusIsRevealable());
     EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
+    appWindows.ownWindows[0].isMinimized = false;
+    appWindows.ownWindows[0].isNormalLevel = false;
+    frames(3);
+    EXPECT_TRUE(controller->focusIsRevealable());
 }
 
 TEST_F(ControllerFrames, OverlaysOrderAroundTheFocusWindowByItsLayer)
@@ -191,6 +227,8 @@ TEST_F(ControllerFrames, OverlaysOrderAroundTheFocusWindowByItsLayer)
     EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
     EXPECT_FALSE(overlay(2).inserted());
     EXPECT_EQ(overlay(2).window().level(), BlurOverlay::kRaisedLevel);
+    EXPECT_EQ(surfaces.latest(1)->last("level"), "level 0");
+    EXPECT_EQ(surfaces.latest(2)->last("level"), "level 15");
 
     // A floating window (layer 3) of the frontmost application: every overlay
     // at the normal level, in front of all normal windows.
@@ -217,16 +255,27 @@ TEST_F(ControllerFrames, AFocusWindowAcrossTwoDisplaysIsSharpOnBoth)
         EXPECT_EQ(surfaces.latest(display)->last("orderBelow"), "orderBelow 10") << display;
         EXPECT_TRUE(excludedFromLastShot(display, kEditor)) << display;
     }
+    // New overlays are put in their place again.
+    controller->rebuildOverlays(false);
+    frames(3);
+    for (std::uint32_t display : {1u, 2u})
+        EXPECT_EQ(surfaces.latest(display)->count("orderBelow 10"), 1) << display;
 
-    // Touching display 1 by a point is not enough to be ordered in there.
+    // Touching display 1 by a point is not enough to be ordered in there;
+    // but having touched it, the window stays out of display 1's captures
+    // until less than half a point is left there.
     showWindows({window(kEditor, {1439, 100, 1000, 600})});
     frames(5);
     EXPECT_FALSE(overlay(1).inserted());
     EXPECT_EQ(overlay(1).window().level(), BlurOverlay::kRaisedLevel);
     EXPECT_TRUE(overlay(2).inserted());
+    EXPECT_TRUE(excludedFromLastShot(1, kEditor));
+    showWindows({window(kEditor, {1439.6, 100, 1000, 600})});
+    frames(5);
+    EXPECT_FALSE(excludedFromLastShot(1, kEditor));
 }
 
-TEST_F(ControllerFrames, APointerOnADisplaysRightEdgeBelongsToTheNextDisplay)
+TEST_F(ControllerFrames, APointerOnADisplaysRightOrBottomEdgeBelongsToTheNextDisplay)
 {
     controller->store().changeRevealCursor(true, [] {});
     showWindows({window(kEditor, kEditorRect)});
@@ -241,9 +290,37 @@ TEST_F(ControllerFrames, APointerOnADisplaysRightEdgeBelongsToTheNextDisplay)
     EXPECT_EQ(reveal(1).cursor, (Rect{1319.5, 180, 240, 240}));
     EXPECT_FALSE(reveal(2).cursor);
 
+    // Nothing lies below display 1: on its bottom edge the pointer is on no display.
+    pointer.point = Point{100, 900};
+    frames(2);
+    EXPECT_FALSE(reveal(1).cursor);
+    EXPECT_FALSE(reveal(2).cursor);
+    pointer.point = Point{100, 899.5};
+    frames(2);
+    EXPECT_EQ(reveal(1).cursor, (Rect{-20, 779.5, 240, 240}));
+
     pointer.point.reset();  // the pointer cannot be read
     frames(2);
     EXPECT_FALSE(reveal(1).cursor);
+}
+
+TEST_F(ControllerFrames, ThePointerIsRevealedOnlyWithAFocusWindowOrExcludedWindows)
+{
+    controller->store().changeRevealCursor(true, [] {});
+    pointer.point = Point{300, 300};
+    showWindows({}, std::nullopt);
+    controller->enable();
+    frames(3);
+    ASSERT_FALSE(controller->focus());
+    EXPECT_FALSE(reveal(1).cursor);  // on a bare desktop there is nothing to read around it
+
+    controller->addExcludedApp("com.example.chat");
+    // A floating window of an excluded application, which is never a focus window.
+    showWindows({window(kChat, {1600, 100, 800, 600}, kOtherPID, 3)}, std::nullopt);
+    frames(20);  // without a focus window the list is read every 200 ms
+    ASSERT_FALSE(controller->focus());
+    ASSERT_FALSE(controller->excludedWindows().empty());
+    EXPECT_TRUE(reveal(1).cursor);
 }
 
 TEST_F(ControllerFrames, ExcludedWindowsStaySharpExceptWhereOthersCoverThem)
@@ -253,16 +330,26 @@ TEST_F(ControllerFrames, ExcludedWindowsStaySharpExceptWhereOthersCoverThem)
     controller->addExcludedApp("  Com.Example.Chat\n");
     const Rect notes{600, 150, 300, 200};
     const Rect chat{300, 200, 500, 400};
-    // Front to back: the focus window, a notes window, the excluded chat
-    // window, a too small chat window and one on a panel layer.
-    showWindows({window(kEditor, kEditorRect), window(30, notes, kNotesPID), window(kChat, chat, kOtherPID),
-                 window(21, {1500, 500, 40, 300}, kOtherPID), window(22, {1500, 100, 300, 300}, kOtherPID, 20)});
+    // Front to back: the focus window, a notes window, a notes bar 30 points
+    // high, a notes window kept below the others, the excluded chat window, a
+    // too narrow and a too low chat window and one on a panel layer.
+    showWindows({window(kEditor, kEditorRect), window(30, notes, kNotesPID), window(31, {350, 250, 300, 30}, kNotesPID),
+                 window(32, {320, 220, 200, 200}, kNotesPID, -1), window(kChat, chat, kOtherPID),
+                 window(21, {1500, 500, 40, 300}, kOtherPID), window(23, {1500, 900, 300, 30}, kOtherPID),
+                 window(22, {1500, 100, 300, 300}, kOtherPID, 20)});
     controller->enable();
     frames(7);
     // The focus window overlaps the chat window but, being revealed, does not cover it.
     ASSERT_EQ(controller->excludedWindows().size(), 1u);
     EXPECT_EQ(reveal(1).excluded, (std::vector<SharpWindow>{{chat, {notes}}}));
     EXPECT_TRUE(reveal(2).excluded.empty());
+
+    // The chat window as the focus window is sharp anyway: no excluded window.
+    showWindows({window(kChat, chat, kOtherPID), window(kEditor, kEditorRect)}, kOtherPID);
+    ASSERT_TRUE(framesUntil([&] { return controller->focus()->windowID == kChat; }));
+    frames(6);
+    EXPECT_TRUE(controller->excludedWindows().empty());
+    EXPECT_TRUE(reveal(1).excluded.empty());
 
     int announcements = 0;
     ScopedConnection counting = controller->objectWillChange.connect([&] { ++announcements; });
@@ -299,6 +386,44 @@ TEST_F(ControllerFrames, AFullScreenWindowOfTheFrontmostApplicationSwallowsItsDi
     EXPECT_EQ(overlay(2).window().alpha(), 1);
     frames(10);
     EXPECT_GT(shotsOf2(), before);
+}
+
+TEST_F(ControllerFrames, AWindowFillingTheVisibleAreaWithinAPointHidesTheOverlayWhateverThePauseSetting)
+{
+    // Display 1 has a 30-point panel along its top (screens have a bottom-left origin).
+    screens.mutableScreens()[0].visibleFrame = {0, 0, 1440, 870};
+    controller->store().changePauseForFullScreenApps(false, [] {});
+    showWindows({window(kEditor, kEditorRect)});
+    controller->enable();
+    frames(60);
+    ASSERT_GE(controller->scheduler().settledFrames(), 45);
+
+    // The editor fills the area below the panel, to half a point.
+    showWindows({window(kEditor, {0.5, 30.5, 1439, 869})});
+    ASSERT_TRUE(framesUntil([&] { return overlay(1).swallowed(); }, 10));
+    EXPECT_EQ(overlay(1).window().alpha(), 0);
+    EXPECT_FALSE(overlay(2).swallowed());
+    // Without the pause the display is still captured.
+    const std::size_t shots = capture.shotLog.size();
+    frames(5);
+    EXPECT_TRUE(std::any_of(capture.shotLog.begin() + static_cast<std::ptrdiff_t>(shots), capture.shotLog.end(),
+                            [](const ContentFilter& f) { return f.display.displayID == 1; }));
+
+    // With the pause, every display swallowed slows the captures to five a
+    // second; a change of the swallowed displays counts as movement.
+    controller->store().changePauseForFullScreenApps(true, [] {});
+    frames(60);
+    ASSERT_GE(controller->scheduler().settledFrames(), 45);
+    EXPECT_NE(controller->captureDelayNanos(), 200'000'000u);
+    showWindows({window(kEditor, {0.5, 30.5, 1439, 869}), window(11, {1440, 0, 1920, 1080})});
+    ASSERT_TRUE(framesUntil([&] { return overlay(2).swallowed(); }, 10));
+    EXPECT_LT(controller->scheduler().settledFrames(), 2);
+    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);
+
+    // A window over the whole display less more than a point is not full screen.
+    showWindows({window(kEditor, {0.5, 30.5, 1438, 869}), window(11, {1440, 0, 1920, 1080})});
+    ASSERT_TRUE(framesUntil([&] { return !overlay(1).swallowed(); }, 20));  // the list is read every 200 ms
+    EXPECT_EQ(overlay(1).window().alpha(), 1);
 }
 
 } // namespace

@@ -35,7 +35,7 @@ const std::string_view kObserved[] = {
 TEST_F(ControllerSwitching, EnablingTwiceBuildsOnceAndDisablingLeavesNothingBehind)
 {
     std::vector<bool> reported;
-    controller->onEnabledChanged = [&](bool on) { reported.push_back(on); };
+    const ScopedConnection observer = controller->enabledChanged.connect([&](bool on) { reported.push_back(on); });
     controller->enable();
     controller->enable();
 
@@ -196,6 +196,55 @@ TEST_F(ControllerSwitching, OverlaysStayHiddenWhenTheUpdaterClosesDuringSleep)
     for (const auto& [display, overlay] : controller->overlays())
         EXPECT_FALSE(overlay->window().isVisible()) << display;
     EXPECT_FALSE(controller->scheduler().isCaptureLoopRunning());
+}
+
+TEST_F(ControllerSwitching, SwitchingOffEndsBothPauses)
+{
+    controller->enable();
+    notifications.post(notifications::willSleep);
+    notifications.post(notifications::updaterWillShowModal);
+    controller->disable();
+    EXPECT_FALSE(controller->isPowerPaused());
+    EXPECT_FALSE(controller->isUpdatePaused());
+    controller->enable();
+    EXPECT_TRUE(controller->scheduler().isCaptureLoopRunning());
+    for (const auto& [display, overlay] : controller->overlays())
+        EXPECT_TRUE(overlay->window().isVisible()) << display;
+}
+
+TEST_F(ControllerSwitching, OverlaysAreMadeFromTheSettingsAndFadeInWhenSwitchedOn)
+{
+    const auto fadedIn = [](const testing::SurfaceRecord& surface) {
+        const auto first = std::find_if(surface.calls.begin(), surface.calls.end(),
+                                        [](const std::string& c) { return c.rfind("alpha", 0) == 0; });
+        return first != surface.calls.end() && *first == "alpha 0" && surface.last("alpha") == "alpha 100";
+    };
+    // Without capture the system material stands in for the blur, but only
+    // when there is a blur to stand in for.
+    access.granted = false;
+    controller->store().changeBlurEnabled(false, [] {});
+    controller->store().changeBlurExcludedFromCapture(false, [] {});
+    controller->enable();
+    for (const auto& surface : surfaces.made) {
+        EXPECT_FALSE(surface->options.usesVibrancy);
+        EXPECT_EQ(surface->options.sharingType, SharingType::readOnly);
+        EXPECT_TRUE(fadedIn(*surface));
+    }
+    controller->disable();
+    controller->store().changeBlurEnabled(true, [] {});
+    controller->store().changeBlurExcludedFromCapture(true, [] {});
+    controller->enable();
+    ASSERT_EQ(surfaces.made.size(), 4u);
+    for (std::uint32_t display : {1u, 2u}) {
+        EXPECT_TRUE(surfaces.latest(display)->options.usesVibrancy);
+        EXPECT_EQ(surfaces.latest(display)->options.sharingType, SharingType::none);
+    }
+
+    // Overlays rebuilt while the effect is on appear at once.
+    controller->rebuildOverlays(false);
+    ASSERT_EQ(surfaces.made.size(), 6u);
+    EXPECT_FALSE(fadedIn(*surfaces.latest(1)));
+    EXPECT_EQ(surfaces.latest(1)->last("alpha"), "alpha 100");
 }
 
 TEST(ScreenSignature, WritesEveryScreenWithShortestDecimals)

@@ -119,14 +119,16 @@ void FakeCaptureService::screenshot(const ContentFilter& filter, const CaptureCo
         heldShots.emplace_back(filter.display.displayID, std::move(done));
         return;
     }
-    done(failShots ? std::nullopt : std::optional(smallImage(shade)));
+    done(failShots ? std::nullopt
+                   : std::optional(image ? image(filter.display.displayID) : smallImage(shade)));
 }
 
 void FakeCaptureService::answerShot(bool withImage)
 {
+    const DisplayID display = heldShots.front().first;
     auto reply = std::move(heldShots.front().second);
     heldShots.pop_front();
-    reply(withImage ? std::optional(smallImage(shade)) : std::nullopt);
+    reply(withImage ? std::optional(image ? image(display) : smallImage(shade)) : std::nullopt);
 }
 
 int SurfaceRecord::count(const std::string& call) const

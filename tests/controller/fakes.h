@@ -60,9 +60,14 @@ private:
 
 class FakeWorkspace final : public Workspace {
 public:
-    std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
+    std::optional<RunningApplication> frontmostApplication() override
+    {
+        ++frontmostQueries;
+        return frontmost;
+    }
     std::vector<RunningApplication> runningApplications() override { return {}; }
     std::optional<RunningApplication> frontmost;
+    int frontmostQueries = 0;  // one per focus choice
 };
 
 // Shareable content from the screens and the window server's list; pictures
@@ -82,6 +87,8 @@ public:
     bool failShots = false;    // screenshots answer nothing
     bool holdShots = false;    // screenshots wait for answerShot
     std::uint8_t shade = 128;  // every pixel's bytes: the screen "changes" when this does
+    // When set, makes every picture instead of the solid one of `shade`.
+    std::function<CapturedImage(DisplayID)> image;
     std::deque<std::pair<DisplayID, ImageReply>> heldShots;
     std::vector<ContentFilter> shotLog;  // every screenshot asked for
     int contentRequests = 0;

@@ -153,8 +153,8 @@ TEST_F(I18nTest, TranslatesIntoTheEffectiveLanguageAndLeavesUnknownTextAlone)
     EXPECT_EQ(i18n.translate("Hushglass设置"), "Hush Glass Settings");
     EXPECT_EQ(i18n.translate("外接显示器 2"), "外接显示器 2");
     EXPECT_EQ(i18n.translate(""), "");
-    EXPECT_EQ(i18n.translate("全部设置中匹配「%@」的结果。按 ⎋ 清除。", {"blur"}),
-              "Results across all settings matching “blur”. Press ⎋ to clear.");
+    EXPECT_EQ(i18n.translate("全部设置中匹配「%@」的结果。按 Esc 清除。", {"blur"}),
+              "Results across all settings matching “blur”. Press Esc to clear.");
     EXPECT_EQ(i18n.displayName(AppLanguage::system), "Follow System");
     EXPECT_EQ(i18n.displayName(AppLanguage::zhHans), "简体中文");
 

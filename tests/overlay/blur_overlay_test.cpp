@@ -112,6 +112,7 @@ TEST_F(BlurOverlayTest, FocusChangeAnimatesTheMaskAndCrossFadesTheNextPicture)
     auto overlay = make();
     overlay->setPicture(picture(), 0.3);
     overlay->apply(focusReveal(1));
+    EXPECT_EQ(surface().count("picture[none,none]"), 1);  // the first picture has nothing to fade from
     surface().reset();
 
     overlay->setPicture(picture(), 0.3);
@@ -200,6 +201,12 @@ TEST_F(BlurOverlayTest, HaloRingsSurroundTheWindowHole)
     EXPECT_EQ(surface().edges[0]->frame, Rect(98, 598, 204, 104));
     EXPECT_EQ(surface().edges[5]->frame, Rect(88, 588, 224, 124));
     EXPECT_EQ(surface().edges[0]->lineWidth, 2);
+    // A 12-point halo that fades outwards.
+    const double opacities[] = {0.15, 0.10, 0.067, 0.045, 0.03, 0.02};
+    for (std::size_t i = 0; i < surface().edges.size(); ++i) {
+        ASSERT_TRUE(surface().edges[i].has_value()) << i;
+        EXPECT_EQ(surface().edges[i]->color.alpha, opacities[i]) << i;
+    }
     const Rect box = surface().edges[0]->path.boundingBox();
     EXPECT_NEAR(box.minX(), 1, 1e-9);
     EXPECT_NEAR(box.maxX(), 203, 1e-9);
@@ -210,27 +217,44 @@ TEST_F(BlurOverlayTest, HaloRingsSurroundTheWindowHole)
             EXPECT_NEAR(e.radiusX, 11 + 16, 1e-9);
         }
     EXPECT_EQ(arcs, 4);
+
+    // The hole moves without a new picture: the halo goes with it.
+    overlay->apply(focusReveal(5, Rect{400, 300, 200, 100}));
+    ASSERT_TRUE(surface().edges[0].has_value());
+    EXPECT_EQ(surface().edges[0]->frame, Rect(398, 398, 204, 104));
 }
 
 TEST_F(BlurOverlayTest, ScreenFillingWindowHoleHasSquareCorners)
 {
+    const auto arcRadii = [](const Path& p) {
+        std::vector<double> radii;
+        for (const PathElement& e : p.elements())
+            if (e.kind == PathElement::Kind::arc)
+                radii.push_back(e.radiusX);
+        return radii;
+    };
     auto overlay = make();
     overlay->setPicture(picture(), 0.3);
-    overlay->apply(focusReveal(5, Rect{0, 0, 999.5, 799.5}));
-    const auto arcs = [](const Path& p) {
-        int n = 0;
-        for (const PathElement& e : p.elements())
-            n += e.kind == PathElement::Kind::arc;
-        return n;
-    };
-    EXPECT_EQ(arcs(surface().mask), 0);
-    // Rings lie outside the screen except where they are clipped in; any that
-    // remain are square.
-    for (const auto& edge : surface().edges) {
-        if (edge) {
-            EXPECT_EQ(arcs(edge->path), 0);
+    // A point less than the screen each way, clear of its left and top edges:
+    // the hole's corners there would be rounded if it did not fill the screen.
+    overlay->apply(focusReveal(5, Rect{0.75, 0.75, 999, 799}));
+    EXPECT_TRUE(arcRadii(surface().mask).empty());
+
+    // The halo of such a hole has no corner radius either: a window partly
+    // moved off the screen leaves rings whose inner corners are rounded only
+    // by their own distance from the window.
+    overlay->setPicture(picture(), 0.3);
+    overlay->apply(focusReveal(5, Rect{5, 5, 999, 799}));
+    EXPECT_TRUE(arcRadii(surface().mask).empty());
+    int rounded = 0;
+    for (int i = 0; i < OverlaySurface::kEdgeCount; ++i) {
+        ASSERT_TRUE(surface().edges[static_cast<std::size_t>(i)].has_value()) << i;
+        for (double radius : arcRadii(surface().edges[static_cast<std::size_t>(i)]->path)) {
+            EXPECT_NEAR(radius, 2 * i + 1, 1e-9) << i;
+            ++rounded;
         }
     }
+    EXPECT_GT(rounded, 0);
 }
 
 TEST_F(BlurOverlayTest, TintAmountIsClampedAndReappliedEveryFrame)
@@ -297,6 +321,8 @@ TEST(BlurOverlayMaterial, EachThresholdSelectsTheNextMaterialUp)
     EXPECT_EQ(materialForBlurRadius(40), Material::menu);
     EXPECT_EQ(static_cast<int>(Material::hudWindow), 13);
     EXPECT_EQ(static_cast<int>(Material::underWindowBackground), 21);
+    EXPECT_EQ(static_cast<int>(Material::fullScreenUI), 15);
+    EXPECT_EQ(static_cast<int>(Material::menu), 5);
 }
 
 } // namespace

@@ -30,6 +30,21 @@ TEST(MaskGeometry, HoleFlushWithLeftAndTopEdgesRoundsOnlyItsBottomRightCorner)
     EXPECT_EQ(arcCount(roundedRectPath(layer, radii)), 1);
 }
 
+TEST(MaskGeometry, AnEdgeWithinHalfAPointOfTheScreensEdgeCountsAsTouchingIt)
+{
+    // Window bounds are rounded by the window server: a hole that misses an
+    // edge by half a point still gets square corners there, one that misses
+    // it by more keeps its rounded ones.
+    EXPECT_EQ(cornerRadii({0.5, 100, 300, 200}, W, H, 16), (std::array<double, 4>{0, 16, 16, 0}));
+    EXPECT_EQ(cornerRadii({0.6, 100, 300, 200}, W, H, 16), (std::array<double, 4>{16, 16, 16, 16}));
+    EXPECT_EQ(cornerRadii({100, 0.5, 300, 200}, W, H, 16), (std::array<double, 4>{0, 0, 16, 16}));
+    EXPECT_EQ(cornerRadii({100, 0.6, 300, 200}, W, H, 16), (std::array<double, 4>{16, 16, 16, 16}));
+    EXPECT_EQ(cornerRadii({699.5, 100, 300, 200}, W, H, 16), (std::array<double, 4>{16, 0, 0, 16}));
+    EXPECT_EQ(cornerRadii({699.4, 100, 300, 200}, W, H, 16), (std::array<double, 4>{16, 16, 16, 16}));
+    EXPECT_EQ(cornerRadii({100, 599.5, 300, 200}, W, H, 16), (std::array<double, 4>{16, 16, 0, 0}));
+    EXPECT_EQ(cornerRadii({100, 599.4, 300, 200}, W, H, 16), (std::array<double, 4>{16, 16, 16, 16}));
+}
+
 TEST(MaskGeometry, RadiusIsLimitedToHalfTheShorterSideAndNeverNegative)
 {
     EXPECT_EQ(cornerRadii({100, 100, 300, 20}, W, H, 16), (std::array<double, 4>{10, 10, 10, 10}));

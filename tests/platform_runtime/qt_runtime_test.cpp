@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <memory>
 #include <thread>
 
 #include "base/async.h"
@@ -95,6 +97,32 @@ TEST_F(QtRuntimeTest, CoroutinesSleepAndAwaitThePoolOnTheRealLoop)
     EXPECT_EQ(result, 42);
     EXPECT_GE(clock.uptimeNanos() - start, 10'000'000u);
     EXPECT_TRUE(task.isFinished());
+}
+
+Async holdWhileTheWorkRuns(std::shared_ptr<int> held, QtMainQueue& queue, QtBackgroundPool& pool,
+                           std::atomic<bool>& gate)
+{
+    auto work = [&gate] {
+        while (!gate)
+            std::this_thread::sleep_for(1ms);
+        return 1;
+    };
+    *held += co_await onPool(pool, queue, std::move(work));
+}
+
+TEST_F(QtRuntimeTest, AtQuitATaskWaitingForThePoolEndsAndFreesWhatItHolds)
+{
+    auto picture = std::make_shared<int>(0);
+    const std::weak_ptr<int> alive = picture;
+    {
+        QtMainQueue queue;
+        QtBackgroundPool pool;
+        std::atomic<bool> gate{false};
+        holdWhileTheWorkRuns(std::move(picture), queue, pool, gate);
+        gate = true;  // the work finishes once the event loop has ended
+        queue.finishPosted(pool);
+    }
+    EXPECT_TRUE(alive.expired()) << "the task was dropped while it waited, and what it held with it";
 }
 
 TEST_F(QtRuntimeTest, TheReferenceDateClockCountsFrom2001)

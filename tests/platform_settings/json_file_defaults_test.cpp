@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,6 +162,85 @@ TEST_F(DefaultsFileTest, AnUnwritableFolderIsReportedOnceAndChangesStayInMemory)
         return defaults.doubleValue("blurRadius") == 41.0 && lines.size() == 1
             && lines[0].find(file.toStdString()) != std::string::npos && !QFileInfo::exists(file);
     }));
+}
+
+TEST_F(DefaultsFileTest, SpecialAndHugeFilesAreLeftInPlaceWithoutWaitingOrReadingForEver)
+{
+    const QByteArray file = path().toLocal8Bit();
+    const auto checkLeftInPlace = [&](const char* what) {
+        // A child that hangs on the file is ended by the alarm, and fails.
+        EXPECT_TRUE(inFreshProcess([&] {
+            ::alarm(10);
+            std::vector<std::string> lines;
+            setLogSink([&](std::string_view line) { lines.emplace_back(line); });
+            JsonFileDefaults defaults(path());
+            defaults.setDouble("blurRadius", 40);
+            return lines.size() == 1 && lines[0].find(path().toStdString()) != std::string::npos
+                && defaults.movedAsidePath().isEmpty() && !defaults.isWritable()
+                && defaults.doubleValue("blurRadius") == 40.0;
+        })) << what;
+        struct stat st {};
+        EXPECT_EQ(::lstat(file.constData(), &st), 0) << what;
+        EXPECT_EQ(QDir(QFileInfo(path()).absolutePath()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 1)
+            << what;
+        return st;
+    };
+
+    QDir().mkpath(QFileInfo(path()).absolutePath());
+    ASSERT_EQ(::mkfifo(file.constData(), 0600), 0);
+    EXPECT_TRUE(S_ISFIFO(checkLeftInPlace("a FIFO").st_mode));
+    ::unlink(file.constData());
+
+    ASSERT_EQ(::symlink("/dev/zero", file.constData()), 0);
+    EXPECT_TRUE(S_ISLNK(checkLeftInPlace("a link to /dev/zero").st_mode));
+    ::unlink(file.constData());
+
+    writeRaw("{\"enabled\": true}");
+    ASSERT_EQ(::truncate(file.constData(), JsonFileDefaults::kMaximumFileSize + 1), 0);
+    EXPECT_EQ(checkLeftInPlace("a file over the size limit").st_size, JsonFileDefaults::kMaximumFileSize + 1);
+}
+
+TEST_F(DefaultsFileTest, AFileThatMayNotBeReadIsLeftInPlaceAndNeverOverwritten)
+{
+    // As root, permissions do not stop reads: run the check as an ordinary user.
+    const QByteArray content = "{\"blurRadius\": 30, \"enabled\": false}";
+    writeRaw(content);
+    ::chmod(m_dir.path().toLocal8Bit().constData(), 0755);
+    ::chmod((m_dir.path() + "/config").toLocal8Bit().constData(), 0755);
+    // The user's own folder and file, the file with mode 000.
+    ASSERT_EQ(::chown(QFileInfo(path()).absolutePath().toLocal8Bit().constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(path().toLocal8Bit().constData(), 65534, 65534), 0);
+    ::chmod(path().toLocal8Bit().constData(), 0);
+    EXPECT_TRUE(inFreshProcess([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            return false;
+        std::vector<std::string> lines;
+        setLogSink([&](std::string_view line) { lines.emplace_back(line); });
+        JsonFileDefaults defaults(path());
+        const bool startsEmpty = !defaults.hasObject("blurRadius");
+        defaults.setDouble("blurRadius", 40);
+        defaults.setDouble("blurRadius", 41);
+        return startsEmpty && defaults.doubleValue("blurRadius") == 41.0 && lines.size() == 1
+            && lines[0].find(path().toStdString()) != std::string::npos && defaults.movedAsidePath().isEmpty();
+    }));
+    EXPECT_EQ(readRaw(path()), content);
+    EXPECT_EQ(QDir(QFileInfo(path()).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"defaults.json"});
+}
+
+TEST_F(DefaultsFileTest, ANumberNoDoubleHoldsReadsAsAbsentAndTheRestStands)
+{
+    writeRaw(R"({"blurRadius": 1e400, "blurTintAmount": -2E+999, "enabled": true,
+                 "blurTintColor": "1e400 \" 5e999", "excludedApps": ["a", "b"], "cursorRevealRadius": 12.5})");
+    JsonFileDefaults defaults(path());
+    EXPECT_TRUE(defaults.movedAsidePath().isEmpty());
+    EXPECT_TRUE(m_log.empty());
+    EXPECT_EQ(defaults.doubleValue("blurRadius"), std::nullopt);
+    EXPECT_EQ(defaults.doubleValue("blurTintAmount"), std::nullopt);
+    EXPECT_EQ(defaults.boolValue("enabled"), true);
+    EXPECT_EQ(defaults.stringValue("blurTintColor"), "1e400 \" 5e999");
+    EXPECT_EQ(defaults.stringArray("excludedApps"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(defaults.doubleValue("cursorRevealRadius"), 12.5);
 }
 
 } // namespace

@@ -38,6 +38,8 @@ public:
     [[nodiscard]] const std::string& error() const { return m_error; }
     // ":N", for DISPLAY or xcb_connect.
     [[nodiscard]] const std::string& display() const { return m_display; }
+    // The Xvfb process, e.g. to read its memory use.
+    [[nodiscard]] pid_t serverPid() const { return m_server; }
 
     // Starts a program with DISPLAY set to this session; returns its pid, or -1.
     // The program is killed when the session ends unless it exited before.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <xcb/composite.h>
 #include <thread>
 #include <unistd.h>
 
@@ -64,6 +66,58 @@ protected:
     const xcb_screen_t* screen = nullptr;
     std::unique_ptr<X11Compositor> compositor;
 };
+
+// Whether the server keeps an off-screen copy of some shown top-level window:
+// only a redirected window's pixmap can be named.
+bool anyWindowRedirected(xcb_connection_t* c, xcb_window_t root)
+{
+    x11::XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr));
+    if (!tree)
+        return false;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        x11::XReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        const xcb_pixmap_t pixmap = xcb_generate_id(c);
+        if (xcb_generic_error_t* error = xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, children[i], pixmap))) {
+            std::free(error);
+            continue;
+        }
+        xcb_free_pixmap(c, pixmap);
+        return true;
+    }
+    return false;
+}
+
+TEST_F(X11CaptureTest, TheServiceKeepsWindowsRedirectedOnlyWhileActive)
+{
+    desktop->makeWindow(100, 100, 200, 150, kRed);
+    testing::ManualPool pool;
+    X11CaptureService service(connection, screen, pool, [] {
+        return std::vector<ShareableDisplay>{{7, Rect(0, 0, kWidth, kHeight), 1}};
+    });
+    ASSERT_TRUE(service.isReady());
+    const ContentFilter filter{{7, Rect(0, 0, kWidth, kHeight), 1}, {}};
+    const auto shoot = [&] {
+        std::optional<std::optional<CapturedImage>> image;
+        service.screenshot(filter, {.width = kWidth, .height = kHeight}, [&](auto i) { image = std::move(i); });
+        pool.runAll();
+        return image && *image;
+    };
+    EXPECT_FALSE(anyWindowRedirected(connection, screen->root)) << "redirected before the effect went on";
+    EXPECT_FALSE(shoot());
+
+    for (int round = 0; round < 2; ++round) {
+        service.setActive(true);
+        EXPECT_TRUE(anyWindowRedirected(connection, screen->root));
+        EXPECT_TRUE(shoot());
+        service.setActive(false);
+        EXPECT_FALSE(anyWindowRedirected(connection, screen->root)) << "still redirected after the effect went off";
+        EXPECT_FALSE(shoot());
+    }
+}
 
 TEST_F(X11CaptureTest, LeavingOutTheFrontWindowShowsWhatLiesBehindIt)
 {
@@ -126,6 +180,7 @@ TEST_F(X11CaptureTest, TheProgramsOwnWindowsAndTheFocusWindowAreLeftOut)
         return std::vector<ShareableDisplay>{{7, Rect(0, 0, kWidth, kHeight), 1}};
     });
     ASSERT_TRUE(service.isReady());
+    service.setActive(true);
     ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
     std::optional<std::optional<CaptureResult>> result;
     capturer.capture(7, {focus}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
@@ -171,6 +226,7 @@ TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
     X11CaptureService service(connection, screen, pool, [] {
         return std::vector<ShareableDisplay>{{7, Rect(0, 0, kWidth, kHeight), 1}};
     });
+    service.setActive(true);
     ASSERT_TRUE(service.isReady());
     constexpr std::int32_t kNoProcess = -1;  // no window resolves to it
     ScreenCapturer capturer(service, queue, queue, kNoProcess);
@@ -207,6 +263,7 @@ TEST_F(X11CaptureTest, AWindowMarkedAsOursIsLeftOutByItsProcess)
     X11CaptureService service(connection, screen, pool, [] {
         return std::vector<ShareableDisplay>{{7, Rect(0, 0, kWidth, kHeight), 1}};
     });
+    service.setActive(true);
     ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
     std::optional<std::optional<CaptureResult>> result;
     capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
@@ -243,6 +300,7 @@ TEST_F(X11CaptureTest, AMonitorScaledByQtIsCapturedInRootPixels)
     testing::ManualQueue queue;
     testing::ManualPool pool;
     X11CaptureService service(connection, screen, pool, X11CaptureService::displaysOf(screens));
+    service.setActive(true);
     ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
     std::optional<std::optional<CaptureResult>> result;
     capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });

@@ -52,7 +52,8 @@ TEST_F(FocusTest, OnlyASessionModalDialogTakesTheFocusFromTheFrontmostApplicatio
         auto f = focus();
         return f && f->windowID == frameOf(document) && f->pid == editor.pid();
     }));
-    const WindowSnapshot* s = findWindow(scan(), frameOf(sheet));
+    const std::vector<WindowSnapshot> first = scan();
+    const WindowSnapshot* s = findWindow(first, frameOf(sheet));
     ASSERT_TRUE(s);
     EXPECT_EQ(s->layer, 0);
 
@@ -65,7 +66,8 @@ TEST_F(FocusTest, OnlyASessionModalDialogTakesTheFocusFromTheFrontmostApplicatio
         auto f = focus();
         return front && front->pid == editor.pid() && f && f->windowID == frameOf(dialog);
     }));
-    const WindowSnapshot* d = findWindow(scan(), frameOf(dialog));
+    const std::vector<WindowSnapshot> second = scan();
+    const WindowSnapshot* d = findWindow(second, frameOf(dialog));
     ASSERT_TRUE(d);
     EXPECT_EQ(d->layer, 8);
 }
