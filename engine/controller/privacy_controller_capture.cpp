@@ -173,8 +173,15 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
             if (shown != self->m_overlays.end() && shown->second->hasPicture())
                 previous = it->second;
         }
-        auto blur = [image = std::move(capture->image), hole, applyBlur, scale = capture->scale, radius,
-                     previous]() -> BlurOutcome {
+        // The radius is in the desktop's points: where the desktop draws at
+        // twice the density (a backing scale of 2), a point covers two of the
+        // window server's pixels.
+        double pointsToServer = 1;
+        for (const Screen& screen : self->m_ports.screens.screens())
+            if (screen.displayNumber == display && screen.backingScaleFactor > 0)
+                pointsToServer = screen.backingScaleFactor;
+        auto blur = [image = std::move(capture->image), hole, applyBlur, scale = capture->scale,
+                     radius = radius * pointsToServer, previous]() -> BlurOutcome {
             const BlurInput input{image.isValid() ? digestOf(image) : 0, hole, applyBlur, scale, radius};
             if (previous && *previous == input && image.isValid())
                 return {std::nullopt, input, true};

@@ -175,7 +175,8 @@ void PrivacyController::refreshFocus()
     m_frontmostPID = frontmost ? std::optional(frontmost->pid) : std::nullopt;
     const auto choice = FocusTracker::focusWindow(m_scanner.current(), m_frontmostPID,
                                                   frontmost && frontmost->isDesktopShell, m_ports.screens,
-                                                  m_ports.appWindows.processID());
+                                                  m_ports.appWindows.processID(),
+                                                  frontmost ? frontmost->activeWindowID : std::nullopt);
     if (!m_enabled || (!choice && !m_focus))
         return;
     if (choice && m_focus && choice->windowID == m_focus->windowID && choice->pid == m_focus->pid) {

@@ -116,11 +116,13 @@ std::optional<FocusTracker::FocusCandidate> FocusTracker::candidate(const Window
 std::optional<FocusedWindow> FocusTracker::choose(const std::vector<FocusCandidate>& candidates,
                                                   std::optional<std::int32_t> frontmostPID,
                                                   bool ignoreMinimumSize,
-                                                  bool frontmostIsDesktopShell)
+                                                  bool frontmostIsDesktopShell,
+                                                  std::optional<std::uint32_t> activeWindowID)
 {
     const FocusCandidate* modal = nullptr;
     const FocusCandidate* topmost = nullptr;
     const FocusCandidate* frontmost = nullptr;
+    const FocusCandidate* active = nullptr;
     bool otherBeforeFrontmost = false;
     for (const FocusCandidate& c : candidates) {
         const Rect& r = c.window.rect;
@@ -135,6 +137,8 @@ std::optional<FocusedWindow> FocusTracker::choose(const std::vector<FocusCandida
         const bool ofFrontmost = frontmostPID && c.window.pid == *frontmostPID;
         if (ofFrontmost && !frontmost)
             frontmost = &c;
+        if (ofFrontmost && activeWindowID && c.window.windowID == *activeWindowID)
+            active = &c;
         if (!ofFrontmost && !frontmost)
             otherBeforeFrontmost = true;
     }
@@ -142,6 +146,8 @@ std::optional<FocusedWindow> FocusTracker::choose(const std::vector<FocusCandida
         return modal->window;
     if (frontmostIsDesktopShell && otherBeforeFrontmost && topmost)
         return topmost->window;
+    if (active)
+        return active->window;
     if (frontmost)
         return frontmost->window;
     if (topmost)
@@ -153,7 +159,8 @@ std::optional<FocusedWindow> FocusTracker::focusWindow(const std::vector<WindowS
                                                        std::optional<std::int32_t> frontmostPID,
                                                        bool frontmostIsDesktopShell,
                                                        const ScreenSource& screens,
-                                                       std::int32_t ownPID)
+                                                       std::int32_t ownPID,
+                                                       std::optional<std::uint32_t> activeWindowID)
 {
     const std::vector<DisplayArea> displays = displayAreas(screens);
     std::vector<FocusCandidate> candidates;
@@ -162,9 +169,10 @@ std::optional<FocusedWindow> FocusTracker::focusWindow(const std::vector<WindowS
         if (std::optional<FocusCandidate> c = candidate(snapshot, ownPID, frontmostPID, displays))
             candidates.push_back(*c);
     }
-    if (std::optional<FocusedWindow> chosen = choose(candidates, frontmostPID, false, frontmostIsDesktopShell))
+    if (std::optional<FocusedWindow> chosen =
+            choose(candidates, frontmostPID, false, frontmostIsDesktopShell, activeWindowID))
         return chosen;
-    return choose(candidates, frontmostPID, true, frontmostIsDesktopShell);
+    return choose(candidates, frontmostPID, true, frontmostIsDesktopShell, activeWindowID);
 }
 
 } // namespace hg

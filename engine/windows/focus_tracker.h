@@ -49,12 +49,15 @@ struct FocusTracker {
     // The focus window, or nullopt. `frontmostPID` is the frontmost
     // application's process (nullopt when there is none); `frontmostIsDesktopShell`
     // tells whether that application is the desktop shell; `ownPID` is this
-    // program's process, whose windows never take the focus.
+    // program's process, whose windows never take the focus. `activeWindowID`,
+    // when the window server names the window with the input focus, picks that
+    // one among the frontmost application's windows, whatever their order.
     [[nodiscard]] static std::optional<FocusedWindow> focusWindow(const std::vector<WindowSnapshot>& windows,
                                                                   std::optional<std::int32_t> frontmostPID,
                                                                   bool frontmostIsDesktopShell,
                                                                   const ScreenSource& screens,
-                                                                  std::int32_t ownPID);
+                                                                  std::int32_t ownPID,
+                                                                  std::optional<std::uint32_t> activeWindowID = {});
 
     // The snapshot as a candidate, or nullopt when it cannot take the focus:
     // own process, layer, off screen, on no display, or a bar along a
@@ -70,13 +73,14 @@ struct FocusTracker {
 
     // The winner among `candidates` (in list order): a modal panel first; the
     // front-most window when the desktop shell is in front behind another
-    // application's window; else the frontmost application's front-most window;
-    // else the front-most window. With the size filter on (ignoreMinimumSize
+    // application's window; else the frontmost application's active window,
+    // else its front-most window; else the front-most window. With the size filter on (ignoreMinimumSize
     // false), windows below 120 × 80 points are passed over.
     [[nodiscard]] static std::optional<FocusedWindow> choose(const std::vector<FocusCandidate>& candidates,
                                                              std::optional<std::int32_t> frontmostPID,
                                                              bool ignoreMinimumSize,
-                                                             bool frontmostIsDesktopShell);
+                                                             bool frontmostIsDesktopShell,
+                                                             std::optional<std::uint32_t> activeWindowID = {});
 
     // The screen's display number; nullopt when it has none.
     [[nodiscard]] static std::optional<std::uint32_t> displayNumber(const Screen& screen);

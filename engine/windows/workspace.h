@@ -19,6 +19,9 @@ struct RunningApplication {
     std::optional<std::string> bundleIdentifier;  // absent when the application has none
     bool isRegular = false;                       // it shows ordinary windows
     bool isDesktopShell = false;                  // it owns the desktop window
+    // The window that has the input focus, when the window server names it
+    // (in front or not: a tiling window manager never raises it).
+    std::optional<std::uint32_t> activeWindowID;
 
     friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
 };

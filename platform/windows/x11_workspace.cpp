@@ -38,7 +38,10 @@ std::optional<RunningApplication> X11Workspace::frontmost(const x11::WindowList&
                            [&](const RunningApplication& a) { return a.pid == static_cast<std::int32_t>(*active->pid); });
     if (it == apps.end())
         return std::nullopt;
-    return *it;
+    RunningApplication app = *it;
+    if (active->frame != XCB_WINDOW_NONE)
+        app.activeWindowID = active->frame;
+    return app;
 }
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication()

@@ -91,6 +91,18 @@ TEST_F(FocusTrackerTest, FrontmostApplicationsWindowWinsOverWindowsAboveIt)
     EXPECT_EQ(focusID(windows, std::nullopt), 1u);
 }
 
+TEST_F(FocusTrackerTest, TheActiveWindowWinsAmongTheFrontmostApplicationsWindowsWhateverTheirOrder)
+{
+    // A tiling window manager never raises the window it focuses.
+    const std::vector<WindowSnapshot> windows = {window(1, 100, {0, 30, 500, 500}), window(2, 200, {500, 30, 500, 500}),
+                                                 window(3, 100, {0, 530, 500, 300})};
+    EXPECT_EQ(FocusTracker::focusWindow(windows, 100, false, screens, 42, 3u)->windowID, 3u);
+    EXPECT_EQ(FocusTracker::focusWindow(windows, 100, false, screens, 42)->windowID, 1u);
+    // An active window of another application, or a stale one, changes nothing.
+    EXPECT_EQ(FocusTracker::focusWindow(windows, 100, false, screens, 42, 2u)->windowID, 1u);
+    EXPECT_EQ(FocusTracker::focusWindow(windows, 100, false, screens, 42, 9u)->windowID, 1u);
+}
+
 TEST_F(FocusTrackerTest, DesktopShellInFrontLeavesTheFocusOnTheFrontMostWindow)
 {
     constexpr std::int32_t shell = 500;
