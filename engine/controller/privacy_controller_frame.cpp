@@ -228,7 +228,12 @@ Reveal PrivacyController::revealFor(DisplayID display, const std::vector<WindowS
         reveal.cursor = Rect(m_cursorPoint->x - bounds.minX() - radius, m_cursorPoint->y - bounds.minY() - radius,
                              2 * radius, 2 * radius);
     reveal.excluded = excludedWindowsOn(display);
-    if (focusIsRevealable() && m_focus && m_lastPicturedFocus
+    // The previous focus window's place shows through while the picture
+    // predates the new focus window; not where the overlays lie above every
+    // ordinary window and cut the focus out, where only the focus window
+    // itself ever shows through (the old place keeps the last picture, a
+    // blur, until the new one arrives).
+    if (!m_focusCutOut && focusIsRevealable() && m_focus && m_lastPicturedFocus
         && m_focus->windowID != m_lastPicturedFocus->windowID && !bounds.isNull()) {
         if (const auto previous = locate(*m_lastPicturedFocus, windows)) {
             const Rect local = previous->rect.offsetBy(-bounds.minX(), -bounds.minY())

@@ -26,9 +26,10 @@ bool drawsOverrideRedirectOnTop(const std::string& windowManagerName)
 {
     // GNOME Shell, Mutter and its offspring (Cinnamon's Muffin, Budgie), and
     // KDE Plasma's KWin composite override-redirect windows above every
-    // managed one.
+    // managed one; Xfce's xfwm4, compositing, often shows a newly raised
+    // window under an overlay ordered below it.
     const std::string name = lowered(windowManagerName);
-    for (const char* known : {"mutter", "muffin", "gnome shell", "kwin"})
+    for (const char* known : {"mutter", "muffin", "gnome shell", "kwin", "xfwm4"})
         if (name.find(known) != std::string::npos)
             return true;
     return false;

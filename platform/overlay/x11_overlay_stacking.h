@@ -12,7 +12,8 @@
 // child and never counts a managed window as a pop-up.
 //
 // Some window managers draw override-redirect windows above every managed
-// window whatever their place in the stack (Mutter, KWin): there the overlays
+// window whatever their place in the stack (Mutter, KWin), or do not reliably
+// show a window where it is stacked relative to them (xfwm4): there the overlays
 // cannot be ordered below the focus window at all, which
 // `windowManagerHonoursStacking` tells. The window manager is asked again at
 // most once a second, so a window manager replaced at run time is noticed.

@@ -91,6 +91,24 @@ TEST_F(ControllerStacking, AWindowManagerThatDrawsOverlaysOnTopGetsTheFocusWindo
     EXPECT_EQ(cutOut(1)[0].rect, (Rect{500, 300, 400, 200}));
 }
 
+TEST_F(ControllerStacking, WithTheFocusCutOutOnlyTheFocusWindowShowsThroughDuringASwitch)
+{
+    surfaces.honours = false;
+    const Rect chatRect{950, 100, 400, 300};
+    showWindows({window(kEditor, kEditorRect), window(kChat, chatRect, kOtherPID)});
+    controller->enable();
+    ASSERT_TRUE(framesUntil([&] { return overlay(1).hasPicture(); }));
+    frames(10);
+    capture.holdShots = true;  // the new focus window's picture is late
+
+    showWindows({window(kChat, chatRect, kOtherPID), window(kEditor, kEditorRect)}, kOtherPID);
+    ASSERT_TRUE(framesUntil([&] { return controller->focus() && controller->focus()->windowID == kChat; }));
+    frames(2);
+    EXPECT_FALSE(reveal(1).window.has_value()) << "the previous focus window showed through";
+    ASSERT_EQ(cutOut(1).size(), 1u);
+    EXPECT_EQ(cutOut(1)[0].rect, chatRect);
+}
+
 TEST_F(ControllerStacking, ARestackPutsTheOverlaysBackInPlace)
 {
     showWindows({window(kEditor, kEditorRect), window(kChat, {200, 200, 600, 400}, kOtherPID)});

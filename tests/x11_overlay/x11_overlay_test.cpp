@@ -268,6 +268,14 @@ TEST_F(X11OverlayTest, ClosingLeavesNoWindowBehind)
         desktop->screenshot(path);
 }
 
+TEST(OverlayStacking, WindowManagersThatDrawOverlaysOnTopAreKnownByName)
+{
+    for (const char* name : {"GNOME Shell", "Mutter", "Mutter (Muffin)", "Mutter(Budgie)", "KWin", "Xfwm4"})
+        EXPECT_TRUE(drawsOverrideRedirectOnTop(name)) << name;
+    for (const char* name : {"Openbox", "IceWM 3.3.1 (Linux 6.1/x86_64)", "Fluxbox", "i3", ""})
+        EXPECT_FALSE(drawsOverrideRedirectOnTop(name)) << name;
+}
+
 } // namespace
 } // namespace hg
 
@@ -335,6 +343,16 @@ TEST_F(X11OverlayTest, AlphaModeCarriesTheHolesInItsPixels)
     // Without a compositing manager nothing blends the transparent hole with
     // what lies beneath: its premultiplied pixels show as black.
     EXPECT_EQ(desktop->pixel(150, 150), (Rgb{0, 0, 0}));
+
+    // A hole that goes away is covered again, wherever it was.
+    for (const Rect hole : {Rect{100, 400, 100, 100}, Rect{600, 100, 100, 80}}) {
+        overlay->setMask(maskWithHoles({hole}), FillRule::evenOdd);
+        EXPECT_EQ(desktop->pixel(static_cast<int>(hole.midX()), static_cast<int>(hole.midY())), (Rgb{0, 0, 0}));
+        overlay->setMask(maskWithHoles({}), FillRule::evenOdd);
+        EXPECT_EQ(desktop->pixel(static_cast<int>(hole.midX()), static_cast<int>(hole.midY())),
+                  hole.midX() < W / 2.0 ? kRed : kBlue)  // the picture's two halves
+            << "a hole at " << hole.midX() << "," << hole.midY() << " stayed";
+    }
 }
 
 } // namespace
