@@ -243,7 +243,7 @@ void E2eDesktop::writeDefaults(const std::string& json)
     std::ofstream(m_temp + "/config/hushglass/defaults.json") << json;
 }
 
-bool E2eDesktop::startProgram()
+bool E2eDesktop::startProgram(const char* binary)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -258,7 +258,8 @@ bool E2eDesktop::startProgram()
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         ::unsetenv("QT_QPA_PLATFORM");
-        ::execl(HUSHGLASS_BINARY, HUSHGLASS_BINARY, nullptr);
+        const char* program = binary ? binary : HUSHGLASS_BINARY;
+        ::execl(program, program, nullptr);
         ::_exit(127);
     }
     ::close(fds[1]);
