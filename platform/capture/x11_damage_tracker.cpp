@@ -189,10 +189,20 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll()
         else
             oldOrder.push_back(w.id);
     }
-    // Restacked: every window from the first difference in order on.
-    const auto firstMoved = std::mismatch(oldOrder.begin(), oldOrder.end(), newOrder.begin());
-    for (auto it = firstMoved.second; it != newOrder.end(); ++it)
-        changes.push_back({after.at(*it)->outer, *it});
+    // Restacked: where two windows swapped places, the one now above shows
+    // instead of the other.
+    if (oldOrder != newOrder) {
+        std::map<xcb_window_t, std::size_t> oldPlace;
+        for (std::size_t i = 0; i < oldOrder.size(); ++i)
+            oldPlace.emplace(oldOrder[i], i);
+        for (std::size_t lower = 0; lower < newOrder.size(); ++lower)
+            for (std::size_t upper = lower + 1; upper < newOrder.size(); ++upper)
+                if (oldPlace.at(newOrder[upper]) < oldPlace.at(newOrder[lower])) {
+                    const Rect common = after.at(newOrder[upper])->outer.intersected(after.at(newOrder[lower])->outer);
+                    if (!common.isEmpty())
+                        changes.push_back({common, newOrder[upper], newOrder[lower]});
+                }
+    }
     if (wallpaperID != m_wallpaper)
         changes.push_back({kEverywhere, XCB_WINDOW_NONE});
     m_wallpaper = wallpaperID;
@@ -213,7 +223,7 @@ bool X11DamageTracker::affects(const Change& change, const Rect& source,
         return false;
     if (change.window == XCB_WINDOW_NONE)
         return true;
-    if (contains(excluded, change.window))
+    if (contains(excluded, change.window) || contains(excluded, change.under))
         return false;  // not painted: neither its drawing nor its moves show
     const auto own = std::find_if(m_stack.begin(), m_stack.end(),
                                   [&](const Window& w) { return w.id == change.window; });

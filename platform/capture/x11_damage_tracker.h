@@ -11,7 +11,8 @@
 // A picture of `source` without the `excluded` windows changed when some
 // change `affects` it: its area meets the source, its window is not excluded
 // (an excluded window is not painted, so neither its drawing nor its moves
-// show), and it is not covered by one opaque window painted above its own.
+// show; where two windows swapped places, neither may be left out), and it is
+// not covered by one opaque window painted above its own.
 //
 // Not thread-safe: its owner serialises calls. Damage notifications reach the
 // connection's event queue at most once per window between two polls (the
@@ -36,6 +37,8 @@ public:
     struct Change {
         Rect area;  // root pixels
         xcb_window_t window = XCB_WINDOW_NONE;  // none for the wallpaper
+        // Restacked: the window that was above `window` there, and is now below.
+        xcb_window_t under = XCB_WINDOW_NONE;
     };
     // A shown root child, as the last poll saw it.
     struct Window {

@@ -301,6 +301,22 @@ TEST_F(X11CaptureTest, ScreenshotsAreTakenAgainOnlyWhereSomethingShownChanged)
     EXPECT_EQ(shootBoth(), (std::vector<bool>{false, true}));
     EXPECT_EQ(pixelAt(last[1], 150, 360), kYellow);
     EXPECT_EQ(shootBoth(), (std::vector<bool>{false, false}));
+
+    // Moves and restacking change no window's pixels, yet show.
+    const xcb_window_t square = desktop->makeWindow(20, 420, 40, 40, kRed, /*overrideRedirect=*/true);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, false}));
+    const std::uint32_t moved[] = {400, 420};
+    xcb_configure_window(desktop->connection(), square, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, moved);
+    desktop->sync();
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, true}));
+    EXPECT_EQ(pixelAt(last[1], 90, 430), kRed);
+    const xcb_window_t over = desktop->makeWindow(150, 300, 40, 40, kRed, /*overrideRedirect=*/true);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, false}));
+    const std::uint32_t below[] = {XCB_STACK_MODE_BELOW};
+    xcb_configure_window(desktop->connection(), over, XCB_CONFIG_WINDOW_STACK_MODE, below);
+    desktop->sync();
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, false})) << "a window lowered under another went unnoticed";
+    EXPECT_EQ(pixelAt(last[0], 170, 320), kYellow);
 }
 
 } // namespace
