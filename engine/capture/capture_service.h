@@ -6,6 +6,9 @@
 // (points, origin at the top left of the main display, y down). A content
 // filter names one display and the windows to leave out. A screenshot of a
 // filter is taken at the configured pixel size (the service scales to fit).
+// A service that knows nothing shown in a picture changed since it took it
+// may answer that picture again, the very same pixels; callers may take that
+// as "unchanged" without looking at them.
 //
 // Requests are asynchronous: the service calls `done` exactly once, on any
 // thread, with nullopt on an error. The Linux implementation lives in

@@ -180,10 +180,18 @@ private:
         double radius = 0;  // points
         friend bool operator==(const BlurInput&, const BlurInput&) = default;
     };
+    // The blur input of the picture an overlay shows, and the captured pixels
+    // it was made from: a service answering those very pixels again (they
+    // never change once made) says the screen is unchanged, no digest needed.
+    struct ShownBlur {
+        BlurInput input;
+        std::weak_ptr<const std::vector<std::uint8_t>> pixels;
+    };
     struct BlurOutcome {
         std::optional<BlurredFrame> frame;
         BlurInput input;         // what it was made from
         bool unchanged = false;  // the input equals the one the picture on screen was made from
+        std::weak_ptr<const std::vector<std::uint8_t>> pixels;  // the capture's
     };
     // A 64-bit digest of the image's pixels and layout, four lanes at a time.
     [[nodiscard]] static std::uint64_t digestOf(const CapturedImage& image);
@@ -243,7 +251,7 @@ private:
     bool m_loggedInsertionBailout = false;
     std::map<DisplayID, double> m_lastPictureAt;  // seconds
     std::set<DisplayID> m_stuckDisplaysLogged;     // said to be stuck since their last picture
-    std::map<DisplayID, BlurInput> m_previousBlurInputs;  // of the picture each overlay shows
+    std::map<DisplayID, ShownBlur> m_previousBlurInputs;  // of the picture each overlay shows
     double m_enabledAt = 0;                        // seconds
     std::uint64_t m_generation = 0;
     std::vector<SharpWindow> m_excludedWindows;  // window-server coordinates

@@ -167,7 +167,9 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         // A still screen gives the same capture again and again: then the
         // picture on screen is already its blur, and blurring and uploading
         // it once more would only cost time.
-        std::optional<BlurInput> previous;
+        // A service that knows nothing changed answers the very pixels it
+        // answered before, and then not even the digest is needed.
+        std::optional<ShownBlur> previous;
         if (const auto it = self->m_previousBlurInputs.find(display); it != self->m_previousBlurInputs.end()) {
             const auto shown = self->m_overlays.find(display);
             if (shown != self->m_overlays.end() && shown->second->hasPicture())
@@ -182,10 +184,14 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
                 pointsToServer = screen.backingScaleFactor;
         auto blur = [image = std::move(capture->image), hole, applyBlur, scale = capture->scale,
                      radius = radius * pointsToServer, previous]() -> BlurOutcome {
-            const BlurInput input{image.isValid() ? digestOf(image) : 0, hole, applyBlur, scale, radius};
-            if (previous && *previous == input && image.isValid())
-                return {std::nullopt, input, true};
-            return {BlurProcessor::blur(image, hole, applyBlur, scale, radius), input, false};
+            const bool samePixels = previous && image.pixels && !previous->pixels.owner_before(image.pixels)
+                && !image.pixels.owner_before(previous->pixels);
+            const std::uint64_t digest =
+                samePixels ? previous->input.digest : image.isValid() ? digestOf(image) : 0;
+            const BlurInput input{digest, hole, applyBlur, scale, radius};
+            if (previous && previous->input == input && image.isValid())
+                return {std::nullopt, input, true, image.pixels};
+            return {BlurProcessor::blur(image, hole, applyBlur, scale, radius), input, false, image.pixels};
         };
         BlurOutcome outcome = co_await onPool(pool, queue, std::move(blur));
         self = weak.get();
@@ -202,7 +208,10 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         if (outcome.frame) {
             overlay->second->setPicture(overlayPicture(outcome.frame->image, outcome.frame->scale),
                                         outcome.frame->surroundLuminance);
-            self->m_previousBlurInputs[display] = outcome.input;
+            self->m_previousBlurInputs[display] = {outcome.input, outcome.pixels};
+        } else if (const auto shown = self->m_previousBlurInputs.find(display);
+                   shown != self->m_previousBlurInputs.end()) {
+            shown->second.pixels = outcome.pixels;  // the same picture, perhaps a new copy of it
         }
         self->m_lastPictureAt[display] = self->now();
         self->m_stuckDisplaysLogged.erase(display);

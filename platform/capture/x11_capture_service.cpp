@@ -1,9 +1,12 @@
 #include "platform/capture/x11_capture_service.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
+#include <mutex>
 
 #include "platform/capture/x11_compositor.h"
+#include "platform/capture/x11_damage_tracker.h"
 #include "platform/windows/window_layer.h"
 #include "platform/windows/x11_window_server.h"
 #include "platform/x11/atom_cache.h"
@@ -28,8 +31,70 @@ bool contains(const std::vector<xcb_atom_t>& atoms, xcb_atom_t atom)
 
 struct X11CaptureService::Shared {
     Shared(xcb_connection_t* c, const xcb_screen_t* screen)
-        : atoms(c), query(c, screen->root, atoms), kinds(atoms), compositor(c, screen, X11Compositor::Redirection::whenAsked)
+        : atoms(c), query(c, screen->root, atoms), kinds(atoms), compositor(c, screen, X11Compositor::Redirection::whenAsked),
+          damage(c, screen->root)
     {
+    }
+
+    // A picture as taken last for one area, size and set of left-out windows.
+    struct Picture {
+        Rect source;
+        int width = 0;
+        int height = 0;
+        std::vector<xcb_window_t> excluded;  // sorted
+        CapturedImage image;
+        bool changed = false;  // something that shows in it changed since
+        std::uint64_t lastUse = 0;
+    };
+    static constexpr std::size_t kKeptPictures = 4;
+
+    // The picture asked for: the one taken last when nothing that shows in it
+    // changed since (the very same pixels), else a new one.
+    std::optional<CapturedImage> capture(const Rect& source, int width, int height,
+                                         std::vector<xcb_window_t> excluded)
+    {
+        std::lock_guard lock(pictureMutex);
+        std::sort(excluded.begin(), excluded.end());
+        const std::optional<std::vector<X11DamageTracker::Change>> changes = damage.poll();
+        for (Picture& p : pictures)
+            if (!changes || std::any_of(changes->begin(), changes->end(), [&](const X11DamageTracker::Change& c) {
+                    return damage.affects(c, p.source, p.excluded);
+                }))
+                p.changed = true;
+        const auto kept = std::find_if(pictures.begin(), pictures.end(), [&](const Picture& p) {
+            return p.source == source && p.width == width && p.height == height && p.excluded == excluded;
+        });
+        if (kept != pictures.end() && !kept->changed && compositor.isRedirected()) {
+            kept->lastUse = ++uses;
+            ++reusedPictures;
+            return kept->image;
+        }
+        std::optional<CapturedImage> image = compositor.capture(source, width, height, excluded);
+        if (!image) {
+            if (kept != pictures.end())
+                pictures.erase(kept);
+            return image;
+        }
+        ++takenPictures;
+        if (kept != pictures.end()) {
+            kept->image = *image;
+            kept->changed = false;
+            kept->lastUse = ++uses;
+            return image;
+        }
+        if (pictures.size() >= kKeptPictures)
+            pictures.erase(std::min_element(pictures.begin(), pictures.end(),
+                                            [](const Picture& a, const Picture& b) { return a.lastUse < b.lastUse; }));
+        pictures.push_back({source, width, height, std::move(excluded), *image, false, ++uses});
+        return image;
+    }
+
+    void setActive(bool active)
+    {
+        std::lock_guard lock(pictureMutex);
+        compositor.setRedirected(active);
+        pictures.clear();
+        damage.reset();
     }
 
     std::vector<ShareableWindow> onScreenWindows(const x11::WindowList& list) const
@@ -58,6 +123,13 @@ struct X11CaptureService::Shared {
     x11::WindowListQuery query;
     WindowKindAtoms kinds;
     X11Compositor compositor;
+
+    std::mutex pictureMutex;  // guards the tracker and the pictures
+    X11DamageTracker damage;
+    std::vector<Picture> pictures;
+    std::uint64_t uses = 0;
+    std::atomic<std::uint64_t> takenPictures = 0;
+    std::atomic<std::uint64_t> reusedPictures = 0;
 };
 
 X11CaptureService::X11CaptureService(xcb_connection_t* connection, const xcb_screen_t* screen, BackgroundPool& pool,
@@ -70,7 +142,7 @@ X11CaptureService::~X11CaptureService() = default;
 
 void X11CaptureService::setActive(bool active)
 {
-    m_shared->compositor.setRedirected(active);
+    m_shared->setActive(active);
 }
 
 bool X11CaptureService::isReady() const
@@ -110,8 +182,13 @@ void X11CaptureService::screenshot(const ContentFilter& filter, const CaptureCon
     std::vector<xcb_window_t> excluded(filter.excludedWindows.begin(), filter.excludedWindows.end());
     m_pool.run([shared = m_shared, source, configuration, excluded = std::move(excluded),
                 done = std::move(done)]() mutable {
-        done(shared->compositor.capture(source, configuration.width, configuration.height, excluded));
+        done(shared->capture(source, configuration.width, configuration.height, std::move(excluded)));
     });
+}
+
+X11CaptureService::Counts X11CaptureService::counts() const
+{
+    return {m_shared->takenPictures.load(), m_shared->reusedPictures.load()};
 }
 
 X11CaptureService::DisplayProvider X11CaptureService::displaysOf(const ScreenSource& screens)

@@ -9,11 +9,17 @@
 // is on), because the X server keeps a copy of every window meanwhile;
 // screenshots asked for while inactive fail.
 //
+// A screenshot is taken again only when something that shows in it changed
+// since the last one of the same area, size and left-out windows (see
+// X11DamageTracker): otherwise the answer is that picture again, the very
+// same pixels, at the cost of one batch of requests.
+//
 // Both requests run on the background pool and reply from there; the object
 // itself is made, used and destroyed on the main thread. Work still queued
 // when it is destroyed finishes on state it shares with that work.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -49,6 +55,14 @@ public:
 
     // False when the server cannot capture (see X11Compositor).
     [[nodiscard]] bool isReady() const;
+
+    // Screenshots composed on the server and answered with the last picture,
+    // since construction (for tests and benchmarks). Any thread.
+    struct Counts {
+        std::uint64_t taken = 0;
+        std::uint64_t reused = 0;
+    };
+    [[nodiscard]] Counts counts() const;
 
     // The screens of a screen source as shareable displays: their display
     // numbers and bounds in root pixels, at one pixel per point.

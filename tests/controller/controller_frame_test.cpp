@@ -455,3 +455,40 @@ TEST_F(ControllerFrames, AStillScreenIsBlurredOnceAndIsNotTakenForAStuckOne)
 
 } // namespace
 } // namespace hg
+
+namespace hg {
+namespace {
+
+// The X11 service answers its last picture again, the very same pixels, while
+// nothing on screen changed; pixels never change once made, so the controller
+// need not even look at them. The test alters them in place to see that it
+// does not.
+TEST_F(ControllerFrames, AServiceAnsweringTheSamePixelsCostsNoBlurAndNoStuckPicture)
+{
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(16 * 10 * 4, 128);
+    CapturedImage still = CapturedImage::make(16, 10, {});
+    still.pixels = bytes;
+    capture.image = [&](std::uint32_t) { return still; };
+    showWindows({window(kEditor, kEditorRect)});
+    controller->enable();
+    ASSERT_TRUE(framesUntil([&] { return overlay(1).hasPicture(); }));
+    advance(1s);  // the focus window found, its hole in the picture
+    const auto pictures = [&] { return surfaces.latest(1)->count("picture"); };
+    const int first = pictures();
+    const std::size_t shots = capture.shotLog.size();
+    log.clear();
+
+    std::fill(bytes->begin(), bytes->end(), 40);
+    advance(10s);
+    EXPECT_GT(capture.shotLog.size(), shots + 20);
+    EXPECT_EQ(pictures(), first) << "the same pixels were looked at or blurred again";
+    for (const std::string& line : log)
+        EXPECT_EQ(line.find("same picture"), std::string::npos) << line;
+
+    still = CapturedImage::make(16, 10, std::vector<std::uint8_t>(16 * 10 * 4, 40));  // a new picture
+    advance(500ms);
+    EXPECT_EQ(pictures(), first + 1);
+}
+
+} // namespace
+} // namespace hg

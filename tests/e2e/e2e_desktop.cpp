@@ -325,7 +325,7 @@ void E2eDesktop::writeDefaults(const std::string& json)
     std::ofstream(m_temp + "/config/hushglass/defaults.json") << json;
 }
 
-bool E2eDesktop::startProgram(const std::vector<std::string>& environment)
+bool E2eDesktop::startProgram(const std::vector<std::string>& environment, const char* binary)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -342,7 +342,8 @@ bool E2eDesktop::startProgram(const std::vector<std::string>& environment)
         ::unsetenv("QT_QPA_PLATFORM");
         for (const std::string& variable : environment)
             ::putenv(::strdup(variable.c_str()));
-        ::execl(HUSHGLASS_BINARY, HUSHGLASS_BINARY, nullptr);
+        const char* program = binary ? binary : HUSHGLASS_BINARY;
+        ::execl(program, program, nullptr);
         ::_exit(127);
     }
     ::close(fds[1]);

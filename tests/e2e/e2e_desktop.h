@@ -111,9 +111,9 @@ public:
 
     // The program's settings file, written before it starts.
     void writeDefaults(const std::string& json);
-    // Starts hushglass, with `environment` ("NAME=value") added, and waits
-    // (up to 15 s) for its "running" line.
-    bool startProgram(const std::vector<std::string>& environment = {});
+    // Starts hushglass (or the program at `binary`), with `environment`
+    // ("NAME=value") added, and waits (up to 15 s) for its "running" line.
+    bool startProgram(const std::vector<std::string>& environment = {}, const char* binary = nullptr);
     // SIGTERM, then waits up to 5 s; the exit status, -1 when it did not exit.
     int stopProgram();
     [[nodiscard]] pid_t programPid() const { return m_program; }

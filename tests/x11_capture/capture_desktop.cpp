@@ -106,6 +106,16 @@ void CaptureDesktop::shape(xcb_window_t client, const std::vector<xcb_rectangle_
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // openbox reshapes its frame
 }
 
+void CaptureDesktop::paint(xcb_window_t window, xcb_rectangle_t area, Rgb color)
+{
+    const xcb_gcontext_t gc = xcb_generate_id(m_c);
+    const std::uint32_t foreground = pixelOf(color);
+    xcb_create_gc(m_c, gc, window, XCB_GC_FOREGROUND, &foreground);
+    xcb_poly_fill_rectangle(m_c, window, gc, 1, &area);
+    xcb_free_gc(m_c, gc);
+    sync();
+}
+
 void CaptureDesktop::setWallpaper(Rgb color)
 {
     const xcb_pixmap_t pixmap = xcb_generate_id(m_c);

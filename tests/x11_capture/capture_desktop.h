@@ -37,6 +37,8 @@ public:
     // Cuts the window's bounding shape down to the given rectangles
     // (window-relative).
     void shape(xcb_window_t client, const std::vector<xcb_rectangle_t>& rectangles);
+    // Draws a rectangle of `color` into a window (window-relative).
+    void paint(xcb_window_t window, xcb_rectangle_t area, Rgb color);
     void setWallpaper(Rgb color);
     void destroy(xcb_window_t window);
     void sync();

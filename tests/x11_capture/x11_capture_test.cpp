@@ -360,3 +360,84 @@ TEST_F(X11CaptureTest, WindowsVanishingDuringCapturesCostNothingButThemselves)
 
 } // namespace
 } // namespace hg
+
+namespace hg {
+namespace {
+
+// Two displays side by side on one screen; the focus window is left out of
+// both captures, as the controller asks.
+TEST_F(X11CaptureTest, ScreenshotsAreTakenAgainOnlyWhereSomethingShownChanged)
+{
+    desktop->makeWindow(40, 40, 200, 120, kRed);
+    const xcb_window_t redClient = desktop->lastClient();
+    desktop->makeWindow(150, 300, 60, 40, kMagenta);  // below the yellow window, hidden by it
+    const xcb_window_t hiddenClient = desktop->lastClient();
+    desktop->makeWindow(100, 250, 200, 150, kYellow);
+    const xcb_window_t focus = desktop->makeWindow(360, 60, 150, 150, kGreen);
+    const xcb_window_t focusClient = desktop->lastClient();
+
+    testing::ManualPool pool;
+    X11CaptureService service(connection, screen, pool, [] {
+        return std::vector<ShareableDisplay>{{1, Rect(0, 0, 320, kHeight), 1}, {2, Rect(320, 0, 320, kHeight), 1}};
+    });
+    ASSERT_TRUE(service.isReady());
+    service.setActive(true);
+    const std::vector<ContentFilter> filters{{{1, Rect(0, 0, 320, kHeight), 1}, {focus}},
+                                             {{2, Rect(320, 0, 320, kHeight), 1}, {focus}}};
+    std::vector<CapturedImage> last(2);
+    // Shoots both displays; says which got new pixels.
+    const auto shootBoth = [&] {
+        std::vector<bool> fresh;
+        for (std::size_t d = 0; d < 2; ++d) {
+            std::optional<std::optional<CapturedImage>> image;
+            service.screenshot(filters[d], {.width = 320, .height = kHeight}, [&](auto i) { image = std::move(i); });
+            pool.runAll();
+            EXPECT_TRUE(image && *image);
+            if (!image || !*image)
+                return std::vector<bool>{};
+            fresh.push_back((*image)->pixels != last[d].pixels);
+            last[d] = **image;
+        }
+        return fresh;
+    };
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, true}));
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{false, false})) << "a still screen was captured again";
+    EXPECT_EQ(service.counts().taken, 2u);
+
+    desktop->paint(redClient, {0, 0, 200, 120}, kGreen);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, false}));
+    EXPECT_EQ(pixelAt(last[0], 140, 120), kGreen);
+
+    desktop->paint(focusClient, {0, 0, 150, 150}, kRed);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{false, false})) << "the left-out window's drawing counted";
+    desktop->paint(hiddenClient, {0, 0, 60, 40}, kGreen);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{false, false})) << "drawing under an opaque window counted";
+
+    // A window appearing shows, and so does its drawing afterwards.
+    desktop->makeWindow(420, 300, 100, 100, kMagenta);
+    const xcb_window_t newClient = desktop->lastClient();
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{false, true}));
+    desktop->paint(newClient, {0, 0, 100, 100}, kYellow);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(pixelAt(last[1], 150, 360), kYellow);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{false, false}));
+
+    // Moves and restacking change no window's pixels, yet show.
+    const xcb_window_t square = desktop->makeWindow(20, 420, 40, 40, kRed, /*overrideRedirect=*/true);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, false}));
+    const std::uint32_t moved[] = {400, 420};
+    xcb_configure_window(desktop->connection(), square, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, moved);
+    desktop->sync();
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, true}));
+    EXPECT_EQ(pixelAt(last[1], 90, 430), kRed);
+    const xcb_window_t over = desktop->makeWindow(150, 300, 40, 40, kRed, /*overrideRedirect=*/true);
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, false}));
+    const std::uint32_t below[] = {XCB_STACK_MODE_BELOW};
+    xcb_configure_window(desktop->connection(), over, XCB_CONFIG_WINDOW_STACK_MODE, below);
+    desktop->sync();
+    EXPECT_EQ(shootBoth(), (std::vector<bool>{true, false})) << "a window lowered under another went unnoticed";
+    EXPECT_EQ(pixelAt(last[0], 170, 320), kYellow);
+}
+
+} // namespace
+} // namespace hg

@@ -1,0 +1,237 @@
+#include "platform/capture/x11_damage_tracker.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <xcb/damage.h>
+#include <xcb/shape.h>
+#include <xcb/xfixes.h>
+
+#include "platform/x11/x_reply.h"
+
+namespace hg {
+namespace {
+
+using x11::discardErrors;
+using x11::PendingReply;
+
+// Any part of the screen: where a new wallpaper shows.
+const Rect kEverywhere(-32768, -32768, 65536, 65536);
+
+bool contains(const std::vector<xcb_window_t>& windows, xcb_window_t w)
+{
+    return std::find(windows.begin(), windows.end(), w) != windows.end();
+}
+
+struct PendingChild {
+    xcb_window_t id = XCB_WINDOW_NONE;
+    PendingReply<xcb_get_window_attributes_cookie_t, xcb_get_window_attributes_reply_t> attributes;
+    PendingReply<xcb_get_geometry_cookie_t, xcb_get_geometry_reply_t> geometry;
+    PendingReply<xcb_shape_get_rectangles_cookie_t, xcb_shape_get_rectangles_reply_t> shape;
+    PendingReply<xcb_xfixes_fetch_region_cookie_t, xcb_xfixes_fetch_region_reply_t> damage;
+};
+
+} // namespace
+
+X11DamageTracker::X11DamageTracker(xcb_connection_t* connection, xcb_window_t root)
+    : m_connection(connection), m_root(root)
+{
+    const auto* damage = xcb_get_extension_data(m_connection, &xcb_damage_id);
+    const auto* fixes = xcb_get_extension_data(m_connection, &xcb_xfixes_id);
+    if (!damage || !damage->present || !fixes || !fixes->present)
+        return;
+    // Both extensions answer nothing before their version is asked.
+    PendingReply damageVersion(m_connection, xcb_damage_query_version(m_connection, 1, 1),
+                               xcb_damage_query_version_reply);
+    PendingReply fixesVersion(m_connection, xcb_xfixes_query_version(m_connection, 2, 0),
+                              xcb_xfixes_query_version_reply);
+    constexpr char kWallpaper[] = "_XROOTPMAP_ID";
+    PendingReply atom(m_connection, xcb_intern_atom(m_connection, 0, sizeof kWallpaper - 1, kWallpaper),
+                      xcb_intern_atom_reply);
+    if (!damageVersion.take() || !fixesVersion.take())
+        return;
+    if (auto a = atom.take())
+        m_wallpaperAtom = a->atom;
+    m_region = xcb_generate_id(m_connection);
+    xcb_xfixes_create_region(m_connection, m_region, 0, nullptr);
+    m_ready = true;
+}
+
+X11DamageTracker::~X11DamageTracker()
+{
+    reset();
+    if (m_ready)
+        xcb_xfixes_destroy_region(m_connection, m_region);
+    xcb_flush(m_connection);
+}
+
+void X11DamageTracker::reset()
+{
+    for (const auto& [window, damage] : m_damage)  // gone with their window when it was destroyed
+        discardErrors(m_connection, xcb_damage_destroy_checked(m_connection, damage));
+    m_damage.clear();
+    m_stack.clear();
+    m_primed = false;
+}
+
+std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll()
+{
+    if (!m_ready)
+        return std::nullopt;
+    PendingReply tree(m_connection, xcb_query_tree(m_connection, m_root), xcb_query_tree_reply);
+    PendingReply<xcb_get_property_cookie_t, xcb_get_property_reply_t> wallpaper;
+    if (m_wallpaperAtom != XCB_ATOM_NONE)
+        wallpaper = {m_connection,
+                     xcb_get_property(m_connection, 0, m_root, m_wallpaperAtom, XCB_ATOM_PIXMAP, 0, 1),
+                     xcb_get_property_reply};
+    auto treeReply = tree.take();
+    if (!treeReply) {
+        reset();
+        return std::nullopt;
+    }
+    std::uint32_t wallpaperID = 0;
+    if (auto w = wallpaper.take(); w && xcb_get_property_value_length(w.get()) >= 4)
+        std::memcpy(&wallpaperID, xcb_get_property_value(w.get()), sizeof wallpaperID);
+
+    // One batch: each child's state, and the damage it gathered moved into the
+    // region and read back (the region is emptied first, so that a window
+    // whose Damage object is gone reads as undamaged, not as its neighbour).
+    const xcb_window_t* children = xcb_query_tree_children(treeReply.get());
+    const int count = xcb_query_tree_children_length(treeReply.get());
+    std::vector<PendingChild> pending(static_cast<std::size_t>(count));
+    std::map<xcb_window_t, std::uint32_t> damage;
+    for (int i = 0; i < count; ++i) {
+        const xcb_window_t id = children[i];
+        PendingChild& p = pending[static_cast<std::size_t>(i)];
+        p.id = id;
+        p.attributes = {m_connection, xcb_get_window_attributes(m_connection, id), xcb_get_window_attributes_reply};
+        p.geometry = {m_connection, xcb_get_geometry(m_connection, id), xcb_get_geometry_reply};
+        p.shape = {m_connection, xcb_shape_get_rectangles(m_connection, id, XCB_SHAPE_SK_BOUNDING),
+                   xcb_shape_get_rectangles_reply};
+        if (const auto known = m_damage.find(id); known != m_damage.end()) {
+            damage.emplace(id, known->second);
+            xcb_xfixes_set_region(m_connection, m_region, 0, nullptr);
+            discardErrors(m_connection, xcb_damage_subtract_checked(m_connection, known->second, XCB_NONE, m_region));
+            p.damage = {m_connection, xcb_xfixes_fetch_region(m_connection, m_region), xcb_xfixes_fetch_region_reply};
+        } else {
+            // New since the last poll: all of it counts as changed anyway, so
+            // the damage a new object starts with (the whole window) goes.
+            const std::uint32_t d = xcb_generate_id(m_connection);
+            discardErrors(m_connection, xcb_damage_create_checked(m_connection, d, id,
+                                                                  XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
+            discardErrors(m_connection, xcb_damage_subtract_checked(m_connection, d, XCB_NONE, XCB_NONE));
+            damage.emplace(id, d);
+        }
+    }
+    for (const auto& [window, d] : m_damage)
+        if (!damage.count(window))
+            discardErrors(m_connection, xcb_damage_destroy_checked(m_connection, d));
+    m_damage = std::move(damage);
+
+    std::vector<Change> changes;
+    std::vector<Window> stack;
+    for (PendingChild& p : pending) {
+        auto attributes = p.attributes.take();
+        auto geometry = p.geometry.take();
+        auto shape = p.shape.take();
+        auto region = p.damage.take();
+        if (!attributes || !geometry || !shape || attributes->map_state != XCB_MAP_STATE_VIEWABLE
+            || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
+            continue;
+        Window w;
+        w.id = p.id;
+        const int border = geometry->border_width;
+        const int insideX = geometry->x + border;
+        const int insideY = geometry->y + border;
+        w.outer = Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
+        const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
+        w.shape.assign(rects, rects + xcb_shape_get_rectangles_rectangles_length(shape.get()));
+        w.opaque = geometry->depth != 32 && w.shape.size() == 1
+            && Rect(w.shape[0].x + insideX, w.shape[0].y + insideY, w.shape[0].width, w.shape[0].height)
+                   .contains(w.outer);
+        if (region) {
+            const xcb_rectangle_t* parts = xcb_xfixes_fetch_region_rectangles(region.get());
+            const int n = xcb_xfixes_fetch_region_rectangles_length(region.get());
+            for (int i = 0; i < n; ++i) {
+                const Rect area = Rect(parts[i].x + insideX, parts[i].y + insideY, parts[i].width, parts[i].height)
+                                      .intersected(w.outer);
+                if (!area.isEmpty())
+                    changes.push_back({area, w.id});
+            }
+        }
+        stack.push_back(std::move(w));
+    }
+
+    // Windows that appeared, vanished, moved or changed shape show (or stop
+    // showing) over their old and new areas.
+    std::map<xcb_window_t, const Window*> before;
+    for (const Window& w : m_stack)
+        before.emplace(w.id, &w);
+    std::vector<xcb_window_t> oldOrder, newOrder;
+    for (const Window& w : stack) {
+        const auto old = before.find(w.id);
+        if (old == before.end()) {
+            changes.push_back({w.outer, w.id});
+            continue;
+        }
+        newOrder.push_back(w.id);
+        if (!(*old->second == w)) {
+            changes.push_back({w.outer, w.id});
+            changes.push_back({old->second->outer, w.id});
+        }
+    }
+    std::map<xcb_window_t, const Window*> after;
+    for (const Window& w : stack)
+        after.emplace(w.id, &w);
+    for (const Window& w : m_stack) {
+        if (!after.count(w.id))
+            changes.push_back({w.outer, w.id});
+        else
+            oldOrder.push_back(w.id);
+    }
+    // Restacked: where two windows swapped places, the one now above shows
+    // instead of the other.
+    if (oldOrder != newOrder) {
+        std::map<xcb_window_t, std::size_t> oldPlace;
+        for (std::size_t i = 0; i < oldOrder.size(); ++i)
+            oldPlace.emplace(oldOrder[i], i);
+        for (std::size_t lower = 0; lower < newOrder.size(); ++lower)
+            for (std::size_t upper = lower + 1; upper < newOrder.size(); ++upper)
+                if (oldPlace.at(newOrder[upper]) < oldPlace.at(newOrder[lower])) {
+                    const Rect common = after.at(newOrder[upper])->outer.intersected(after.at(newOrder[lower])->outer);
+                    if (!common.isEmpty())
+                        changes.push_back({common, newOrder[upper], newOrder[lower]});
+                }
+    }
+    if (wallpaperID != m_wallpaper)
+        changes.push_back({kEverywhere, XCB_WINDOW_NONE});
+    m_wallpaper = wallpaperID;
+    m_stack = std::move(stack);
+
+    if (!m_primed) {
+        m_primed = true;
+        return std::nullopt;
+    }
+    return changes;
+}
+
+bool X11DamageTracker::affects(const Change& change, const Rect& source,
+                               const std::vector<xcb_window_t>& excluded) const
+{
+    const Rect area = change.area.intersected(source);
+    if (area.isEmpty())
+        return false;
+    if (change.window == XCB_WINDOW_NONE)
+        return true;
+    if (contains(excluded, change.window) || contains(excluded, change.under))
+        return false;  // not painted: neither its drawing nor its moves show
+    const auto own = std::find_if(m_stack.begin(), m_stack.end(),
+                                  [&](const Window& w) { return w.id == change.window; });
+    if (own == m_stack.end())
+        return true;  // gone: what it covered shows now
+    return std::none_of(own + 1, m_stack.end(), [&](const Window& w) {
+        return w.opaque && !contains(excluded, w.id) && w.outer.contains(area);
+    });
+}
+
+} // namespace hg

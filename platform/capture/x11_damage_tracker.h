@@ -1,0 +1,94 @@
+// What changed on an X screen since the last look, for captures that are
+// taken again only where something changed.
+//
+// Every shown child of the root gets a Damage object; each `poll` takes the
+// damage each one gathered since the previous poll (one batch of requests,
+// one round trip) and compares the window stack with the previous one, so
+// that a window drawing, appearing, vanishing, moving, being restacked or
+// reshaped, and a new wallpaper each become a `Change`: an area in root
+// pixels and the window it belongs to.
+//
+// A picture of `source` without the `excluded` windows changed when some
+// change `affects` it: its area meets the source, its window is not excluded
+// (an excluded window is not painted, so neither its drawing nor its moves
+// show; where two windows swapped places, neither may be left out), and it is
+// not covered by one opaque window painted above its own.
+//
+// Not thread-safe: its owner serialises calls. Damage notifications reach the
+// connection's event queue at most once per window between two polls (the
+// objects report only that their damage became non-empty); whoever reads the
+// events ignores them.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include <xcb/xcb.h>
+
+#include "base/geometry.h"
+
+namespace hg {
+
+class X11DamageTracker {
+public:
+    struct Change {
+        Rect area;  // root pixels
+        xcb_window_t window = XCB_WINDOW_NONE;  // none for the wallpaper
+        // Restacked: the window that was above `window` there, and is now below.
+        xcb_window_t under = XCB_WINDOW_NONE;
+    };
+    // A shown root child, as the last poll saw it.
+    struct Window {
+        xcb_window_t id = XCB_WINDOW_NONE;
+        Rect outer;   // root pixels, border included
+        bool opaque = false;  // 24-bit and unshaped: hides everything below it
+        std::vector<xcb_rectangle_t> shape;  // bounding shape, window-relative
+        friend bool operator==(const Window& a, const Window& b)
+        {
+            return a.id == b.id && a.outer == b.outer && a.opaque == b.opaque && a.shape.size() == b.shape.size()
+                && std::equal(a.shape.begin(), a.shape.end(), b.shape.begin(), [](const auto& p, const auto& q) {
+                       return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
+                   });
+        }
+    };
+
+    // `connection` must outlive this object.
+    X11DamageTracker(xcb_connection_t* connection, xcb_window_t root);
+    ~X11DamageTracker();
+    X11DamageTracker(const X11DamageTracker&) = delete;
+    X11DamageTracker& operator=(const X11DamageTracker&) = delete;
+
+    // False when the server lacks Damage or XFixes; then every poll fails.
+    [[nodiscard]] bool isReady() const { return m_ready; }
+
+    // The changes since the last poll; the first poll (and one after `reset`)
+    // answers nullopt, meaning "anything may have changed", as does a failed
+    // one.
+    [[nodiscard]] std::optional<std::vector<Change>> poll();
+    // Forgets the stack and destroys the Damage objects.
+    void reset();
+
+    // Whether `change` shows in a picture of `source` without `excluded`,
+    // given the stack of the last poll.
+    [[nodiscard]] bool affects(const Change& change, const Rect& source,
+                               const std::vector<xcb_window_t>& excluded) const;
+
+    // The shown root children of the last poll, bottom to top.
+    [[nodiscard]] const std::vector<Window>& stack() const { return m_stack; }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root;
+    bool m_ready = false;
+    bool m_primed = false;
+    xcb_atom_t m_wallpaperAtom = XCB_ATOM_NONE;
+    std::uint32_t m_wallpaper = 0;
+    std::uint32_t m_region = 0;  // XFixes region the damage is moved into
+    std::map<xcb_window_t, std::uint32_t> m_damage;  // root child → Damage object
+    std::vector<Window> m_stack;
+};
+
+} // namespace hg
