@@ -144,10 +144,12 @@ std::optional<FocusedWindow> FocusTracker::choose(const std::vector<FocusCandida
     }
     if (modal)
         return modal->window;
-    if (frontmostIsDesktopShell && otherBeforeFrontmost && topmost)
-        return topmost->window;
+    // The window with the input focus, when the window server names it: the
+    // desktop shell's own windows included (its desktop is never a candidate).
     if (active)
         return active->window;
+    if (frontmostIsDesktopShell && otherBeforeFrontmost && topmost)
+        return topmost->window;
     if (frontmost)
         return frontmost->window;
     if (topmost)

@@ -72,9 +72,9 @@ struct FocusTracker {
                                                                  const std::vector<DisplayArea>& displays);
 
     // The winner among `candidates` (in list order): a modal panel first; the
-    // front-most window when the desktop shell is in front behind another
-    // application's window; else the frontmost application's active window,
-    // else its front-most window; else the front-most window. With the size filter on (ignoreMinimumSize
+    // frontmost application's active window; the front-most window when the
+    // desktop shell is in front behind another application's window; else the
+    // frontmost application's front-most window; else the front-most window. With the size filter on (ignoreMinimumSize
     // false), windows below 120 × 80 points are passed over.
     [[nodiscard]] static std::optional<FocusedWindow> choose(const std::vector<FocusCandidate>& candidates,
                                                              std::optional<std::int32_t> frontmostPID,

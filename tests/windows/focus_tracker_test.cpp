@@ -101,6 +101,10 @@ TEST_F(FocusTrackerTest, TheActiveWindowWinsAmongTheFrontmostApplicationsWindows
     // An active window of another application, or a stale one, changes nothing.
     EXPECT_EQ(FocusTracker::focusWindow(windows, 100, false, screens, 42, 2u)->windowID, 1u);
     EXPECT_EQ(FocusTracker::focusWindow(windows, 100, false, screens, 42, 9u)->windowID, 1u);
+    // The desktop shell's own active window is the focus, even behind another application's window.
+    const std::vector<WindowSnapshot> behind = {window(2, 200, {500, 30, 500, 500}), window(3, 100, {0, 530, 500, 300})};
+    EXPECT_EQ(FocusTracker::focusWindow(behind, 100, true, screens, 42, 3u)->windowID, 3u);
+    EXPECT_EQ(FocusTracker::focusWindow(behind, 100, true, screens, 42)->windowID, 2u);
 }
 
 TEST_F(FocusTrackerTest, DesktopShellInFrontLeavesTheFocusOnTheFrontMostWindow)
