@@ -32,26 +32,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using hg::testing::E2eDesktop;
-
-// User plus system time of a process, in seconds.
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    double utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stod(field);
-        if (i == 15)
-            stime = std::stod(field);
-    }
-    return (utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
+using hg::testing::cpuSeconds;
 
 std::string statusField(pid_t pid, const std::string& name)
 {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include <xcb/shape.h>
@@ -419,6 +420,38 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
             return false;
         std::this_thread::sleep_for(40ms);
     }
+}
+
+std::string effectDefaults(const std::string& extra)
+{
+    return R"({"enabled": true, "revealCursor": false)" + (extra.empty() ? "" : ", " + extra) + "}";
+}
+
+bool blurred(const Screenshot& now, const Screenshot& before, const PixelRect& region,
+             const std::vector<PixelRect>& sharp)
+{
+    constexpr int kMargin = 48;  // pixels
+    const double original = before.highFrequencyEnergy(region, sharp, kMargin);
+    return original > 0 && now.highFrequencyEnergy(region, sharp, kMargin) <= 0.1 * original;
+}
+
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            utime = std::stod(field);
+        if (i == 15)
+            stime = std::stod(field);
+    }
+    return (utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 } // namespace hg::testing

@@ -145,4 +145,16 @@ bool showsPattern(const Screenshot& shot, const PixelRect& rect, int seed, int c
 // Polls `condition` every 40 ms until it holds or `timeout` has passed.
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
+// A settings file: the effect on, the pointer reveal off, and `extra` members.
+std::string effectDefaults(const std::string& extra = "");
+
+// Whether `region` of `now` holds at most a tenth of the high-frequency energy
+// it had in `before`, leaving out the sharp rectangles and a margin around
+// them where the blur mixes in their edges.
+bool blurred(const Screenshot& now, const Screenshot& before, const PixelRect& region,
+             const std::vector<PixelRect>& sharp = {});
+
+// User plus system time of a process so far, in seconds (from /proc).
+double cpuSeconds(pid_t pid);
+
 } // namespace hg::testing

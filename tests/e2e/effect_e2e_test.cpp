@@ -20,6 +20,8 @@ using namespace std::chrono_literals;
 using testing::E2eDesktop;
 using testing::PixelRect;
 using testing::Screenshot;
+using testing::blurred;
+using testing::effectDefaults;
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
@@ -28,23 +30,6 @@ constexpr auto kFollow = 2s;         // a bound on following the focus, not a ti
 
 const PixelRect kScreen{0, 0, kWidth, kHeight};
 constexpr int kCorner = 16;  // pixels: an excluded window's hole has rounded corners
-
-// A settings file: the effect on, the pointer reveal off unless asked for.
-std::string defaults(const std::string& extra = "")
-{
-    return R"({"enabled": true, "revealCursor": false)" + (extra.empty() ? "" : ", " + extra) + "}";
-}
-
-// Whether `region` of `now` holds at most a tenth of the high-frequency energy
-// it had in `before`, leaving out the sharp rectangles and a margin around
-// them where the blur mixes in their edges.
-bool blurred(const Screenshot& now, const Screenshot& before, const PixelRect& region,
-             const std::vector<PixelRect>& sharp = {})
-{
-    constexpr int kMargin = 48;  // pixels
-    const double original = before.highFrequencyEnergy(region, sharp, kMargin);
-    return original > 0 && now.highFrequencyEnergy(region, sharp, kMargin) <= 0.1 * original;
-}
 
 // Random test-client commands: windows opened (some of them dialogs or of a
 // second class), closed, moved, resized and activated; now and then a pointer move.
@@ -135,7 +120,7 @@ TEST_F(EffectEndToEnd, KeepsTheFocusWindowSharpBlursTheRestFollowsActivationAndL
     std::this_thread::sleep_for(300ms);
     const Screenshot before = desk->screenshot();
     const PixelRect rectA = desk->clientRect(a), rectB = desk->clientRect(b);
-    desk->writeDefaults(defaults());
+    desk->writeDefaults(effectDefaults());
 
     startAndWaitForBlur(before, {rectA});
     Screenshot on = desk->screenshot();
@@ -177,7 +162,7 @@ TEST_F(EffectEndToEnd, AnExcludedApplicationsWindowStaysSharpWhereverItIs)
     std::this_thread::sleep_for(300ms);
     const Screenshot before = desk->screenshot();
     const PixelRect rectEditor = desk->clientRect(editor);
-    desk->writeDefaults(defaults(R"("excludedApps": ["chat"])"));
+    desk->writeDefaults(effectDefaults(R"("excludedApps": ["chat"])"));
 
     startAndWaitForBlur(before, {rectEditor, desk->clientRect(chat)});
     EXPECT_TRUE(testing::showsPattern(desk->screenshot(), desk->clientRect(chat), 3, kCorner));
@@ -204,7 +189,7 @@ TEST_F(EffectEndToEnd, RevealsADiscAroundThePointer)
     desk->sync();
     std::this_thread::sleep_for(300ms);
     const Screenshot before = desk->screenshot();
-    desk->writeDefaults(defaults(R"("revealCursor": true, "cursorRevealRadius": 80)"));
+    desk->writeDefaults(effectDefaults(R"("revealCursor": true, "cursorRevealRadius": 80)"));
     desk->session().run({"xdotool", "mousemove", "700", "500"});
     const PixelRect rectEditor = desk->clientRect(editor);
     const PixelRect disc{700 - 80, 500 - 80, 160, 160};
@@ -244,7 +229,7 @@ TEST_F(EffectEndToEnd, AFullScreenWindowOfTheFrontmostApplicationHidesTheOverlay
     desk->sync();
     std::this_thread::sleep_for(300ms);
     const Screenshot before = desk->screenshot();
-    desk->writeDefaults(defaults());
+    desk->writeDefaults(effectDefaults());
     startAndWaitForBlur(before, {desk->clientRect(editor)});
 
     // The focus is a dialog of the application over its own large window,
@@ -295,7 +280,7 @@ TEST_F(EffectEndToEnd, SurvivesWindowsComingAndGoingQuickly)
     const xcb_window_t base = desk->openPatterned("base 300x200+20+20", 1);
     ASSERT_NE(base, 0u);
     const Screenshot before = desk->screenshot();
-    desk->writeDefaults(defaults(R"("revealCursor": true)"));
+    desk->writeDefaults(effectDefaults(R"("revealCursor": true)"));
     startAndWaitForBlur(before, {desk->clientRect(base)});
     const std::string startup = desk->programOutput();
 

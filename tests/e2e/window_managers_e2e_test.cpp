@@ -23,6 +23,8 @@ using namespace std::chrono_literals;
 using testing::E2eDesktop;
 using testing::PixelRect;
 using testing::Screenshot;
+using testing::blurred;
+using testing::effectDefaults;
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
@@ -30,22 +32,6 @@ constexpr auto kFirstPicture = 20s;  // generous: a software-rendering composito
 constexpr auto kFollow = 5s;         // a bound on following a change, not a timing goal
 
 const PixelRect kScreen{0, 0, kWidth, kHeight};
-
-std::string defaults(const std::string& extra = "")
-{
-    return R"({"enabled": true, "revealCursor": false)" + (extra.empty() ? "" : ", " + extra) + "}";
-}
-
-// Whether `region` of `now` holds at most a tenth of the high-frequency energy
-// it had in `before`, leaving out the sharp rectangles and a margin around
-// them where the blur mixes in their edges.
-bool blurred(const Screenshot& now, const Screenshot& before, const PixelRect& region,
-             const std::vector<PixelRect>& sharp = {})
-{
-    constexpr int kMargin = 48;  // pixels
-    const double original = before.highFrequencyEnergy(region, sharp, kMargin);
-    return original > 0 && now.highFrequencyEnergy(region, sharp, kMargin) <= 0.1 * original;
-}
 
 std::string hex(xcb_window_t window)
 {
@@ -85,7 +71,7 @@ protected:
 
     // Starts the program and waits until the screen outside `sharp` is blurred.
     void startAndWaitForBlur(const Screenshot& before, const std::vector<PixelRect>& sharp,
-                             const std::vector<std::string>& environment = {}, const std::string& settings = defaults())
+                             const std::vector<std::string>& environment = {}, const std::string& settings = effectDefaults())
     {
         keep(before, "before");
         desk->writeDefaults(settings);
@@ -336,7 +322,7 @@ TEST_F(OnOpenbox, ADesktopAtTwiceTheDotsPerInchBlursAsOneWithTwiceTheRadius)
         const std::string resources = ::testing::TempDir() + "/hushglass-xresources";
         std::ofstream(resources) << "Xft.dpi: " << dotsPerInch << "\n";
         EXPECT_EQ(desk->session().run({"xrdb", "-nocpp", "-merge", resources}), 0);
-        startAndWaitForBlur(before, {editorRect}, {}, defaults(R"("blurRadius": )" + std::to_string(radius)));
+        startAndWaitForBlur(before, {editorRect}, {}, effectDefaults(R"("blurRadius": )" + std::to_string(radius)));
         const Screenshot shot = desk->settledScreenshot();
         keep(shot, std::to_string(dotsPerInch) + "dpi");
         EXPECT_EQ(desk->stopProgram(), 0) << desk->programOutput();
