@@ -46,10 +46,14 @@ std::vector<ApplicationWindows::Window> QtApplicationWindows::windows() const
         // Qt's geometry is in device-independent pixels; the window server's
         // is in root pixels, whatever Qt's scale factor. Scaled, Qt's origin
         // is its screen's, so the frame is read from the server instead.
-        const xcb_window_t frameWindow = frameOf(static_cast<xcb_window_t>(window->winId()));
+        // Hidden windows (the settings window before it opens, menus) cost
+        // no round trip: every frame tick asks for this list.
+        const bool visible = window->isVisible() && window->isExposed();
+        const xcb_window_t frameWindow =
+            visible ? frameOf(static_cast<xcb_window_t>(window->winId())) : static_cast<xcb_window_t>(window->winId());
         const QRect qtFrame = window->frameGeometry();
         Rect frame(qtFrame.x(), qtFrame.y(), qtFrame.width(), qtFrame.height());
-        if (window->devicePixelRatio() != 1) {
+        if (visible && window->devicePixelRatio() != 1) {
             if (auto g = reply(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, frameWindow), nullptr)))
                 frame = Rect(g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width);
         }
@@ -57,7 +61,7 @@ std::vector<ApplicationWindows::Window> QtApplicationWindows::windows() const
             .windowID = frameWindow,
             .frame = frame,
             .hasParent = window->transientParent() != nullptr,
-            .isVisible = window->isVisible() && window->isExposed(),
+            .isVisible = visible,
             .isMinimized = window->windowStates().testFlag(Qt::WindowMinimized),
             .isNormalLevel = !window->flags().testAnyFlags(Qt::WindowStaysOnTopHint | Qt::WindowStaysOnBottomHint),
         });
