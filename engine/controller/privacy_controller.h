@@ -41,6 +41,7 @@
 #include "engine/capture/blur_processor.h"
 #include "engine/capture/screen_capturer.h"
 #include "engine/controller/desktop_ports.h"
+#include "engine/controller/display_state.h"
 #include "engine/controller/effect_ports.h"
 #include "engine/overlay/blur_overlay.h"
 #include "engine/pacing/frame_scheduler.h"
@@ -111,7 +112,10 @@ public:
     [[nodiscard]] bool isPowerPaused() const { return m_powerPaused; }
     [[nodiscard]] bool isUpdatePaused() const { return m_updatePaused; }
     [[nodiscard]] const std::optional<FocusedWindow>& focus() const { return m_focus; }
-    [[nodiscard]] const std::map<DisplayID, std::unique_ptr<BlurOverlay>>& overlays() const { return m_overlays; }
+    // The overlay of every covered display.
+    [[nodiscard]] std::map<DisplayID, BlurOverlay*> overlays() const;
+    // Everything kept per covered display.
+    [[nodiscard]] const std::map<DisplayID, DisplayState>& displays() const { return m_displays; }
     [[nodiscard]] FrameScheduler& scheduler() { return m_scheduler; }
     [[nodiscard]] std::uint64_t generation() const { return m_generation; }
     [[nodiscard]] const std::vector<SharpWindow>& excludedWindows() const { return m_excludedWindows; }
@@ -146,7 +150,9 @@ private:
     void registerObservers();
     void removeObservers();
     void applyTintToOverlays();
-    void resetSettled() { m_scheduler.setSettledFrames(0); }
+    void resetSettled() { m_scheduler.resetSettledFrames(); }
+    // Every display is captured at the next pass.
+    void recaptureAll();
     void startCaptureLoopIfActive();
     [[nodiscard]] double now() const { return m_ports.clock.secondsSinceReferenceDate(); }
     [[nodiscard]] std::vector<Screen> coverableScreens() const;
@@ -170,23 +176,6 @@ private:
     [[nodiscard]] std::optional<Rect> displayBounds(DisplayID display) const;
 
     // Capture pass.
-    // What a display's blur was made from; an identical input needs no new
-    // blur. The capture is kept as a digest of its pixels, not as a copy.
-    struct BlurInput {
-        std::uint64_t digest = 0;  // of the captured pixels and their layout
-        std::optional<Rect> hole;  // image pixels, bottom-left origin
-        bool applyBlur = true;
-        double scale = 1;   // image pixels per point
-        double radius = 0;  // points
-        friend bool operator==(const BlurInput&, const BlurInput&) = default;
-    };
-    // The blur input of the picture an overlay shows, and the captured pixels
-    // it was made from: a service answering those very pixels again (they
-    // never change once made) says the screen is unchanged, no digest needed.
-    struct ShownBlur {
-        BlurInput input;
-        std::weak_ptr<const std::vector<std::uint8_t>> pixels;
-    };
     struct BlurOutcome {
         std::optional<BlurredFrame> frame;
         BlurInput input;         // what it was made from
@@ -217,7 +206,7 @@ private:
     SettingsStore m_store;
     ScreenCapturer m_capturer;
     WindowScanner m_scanner;
-    std::map<DisplayID, std::unique_ptr<BlurOverlay>> m_overlays;
+    std::map<DisplayID, DisplayState> m_displays;  // one per covered display
     FrameScheduler m_scheduler;
 
     std::vector<NotificationToken> m_observers;  // every observer, in registration order
@@ -235,7 +224,6 @@ private:
     double m_powerPausedAt = 0;  // seconds
     bool m_updatePaused = false;
     std::optional<std::int32_t> m_frontmostPID;
-    std::set<DisplayID> m_lastCoveredDisplays;
     std::set<DisplayID> m_lastSwallowedDisplays;
     std::optional<FocusedWindow> m_focus;
     std::optional<FocusedWindow> m_lastPicturedFocus;
@@ -249,9 +237,6 @@ private:
     bool m_focusRectIsStale = false;
     double m_focusRectStaleSince = 0;  // seconds
     bool m_loggedInsertionBailout = false;
-    std::map<DisplayID, double> m_lastPictureAt;  // seconds
-    std::set<DisplayID> m_stuckDisplaysLogged;     // said to be stuck since their last picture
-    std::map<DisplayID, ShownBlur> m_previousBlurInputs;  // of the picture each overlay shows
     double m_enabledAt = 0;                        // seconds
     std::uint64_t m_generation = 0;
     std::vector<SharpWindow> m_excludedWindows;  // window-server coordinates

@@ -66,25 +66,17 @@ std::uint64_t PrivacyController::digestOf(const CapturedImage& image)
 std::set<PrivacyController::DisplayID> PrivacyController::coveredDisplays(const std::optional<FocusedWindow>& focus)
 {
     std::set<DisplayID> covered;
-    if (focus) {
-        for (const auto& [display, overlay] : m_overlays) {
-            const auto bounds = displayBounds(display);
-            if (!bounds)
-                continue;
-            if (overlaps(focus->rect, *bounds, kCoverOverlap)
-                || (m_lastCoveredDisplays.count(display) && overlaps(focus->rect, *bounds, kStayCoveredOverlap)))
-                covered.insert(display);
-        }
-    }
-    if (covered != m_lastCoveredDisplays) {
+    for (auto& [display, state] : m_displays) {
+        const auto bounds = displayBounds(display);
+        const bool reached = focus && bounds
+            && (overlaps(focus->rect, *bounds, kCoverOverlap)
+                || (state.covered && overlaps(focus->rect, *bounds, kStayCoveredOverlap)));
+        if (reached)
+            covered.insert(display);
         // Displays entering or leaving the focus window's reach are captured at once.
-        for (DisplayID d : covered)
-            if (!m_lastCoveredDisplays.count(d))
-                m_scheduler.lastCaptureNanos().erase(d);
-        for (DisplayID d : m_lastCoveredDisplays)
-            if (!covered.count(d))
-                m_scheduler.lastCaptureNanos().erase(d);
-        m_lastCoveredDisplays = covered;
+        if (reached != state.covered)
+            state.lastCaptureNanos.reset();
+        state.covered = reached;
     }
     return covered;
 }
@@ -112,7 +104,7 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
 
     // The displays the focus window touches first, each group in display order.
     std::vector<DisplayID> order, others;
-    for (const auto& [display, overlay] : self->m_overlays) {
+    for (const auto& [display, state] : self->m_displays) {
         const auto bounds = self->displayBounds(display);
         (focus && bounds && overlaps(focus->rect, *bounds, kCoverOverlap) ? order : others).push_back(display);
     }
@@ -122,7 +114,7 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         self = weak.get();
         if (!self || self->m_generation != generation || pass.isCancelled())
             co_return;
-        if (!self->m_overlays.count(display))
+        if (!self->m_displays.count(display))
             continue;
         if (self->m_store.pauseForFullScreenApps && self->isSwallowed(display))
             continue;
@@ -133,9 +125,8 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
             if (revealable && !self->m_focusRectIsStale && focus)
                 exclude = focus->windowID;
         } else {
-            const auto& times = self->m_scheduler.lastCaptureNanos();
-            const auto it = times.find(display);
-            if (it != times.end() && startNanos - it->second <= kOtherDisplayIntervalNanos)
+            const auto& last = self->m_displays.at(display).lastCaptureNanos;
+            if (last && startNanos - *last <= kOtherDisplayIntervalNanos)
                 continue;
         }
 
@@ -170,11 +161,9 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         // A service that knows nothing changed answers the very pixels it
         // answered before, and then not even the digest is needed.
         std::optional<ShownBlur> previous;
-        if (const auto it = self->m_previousBlurInputs.find(display); it != self->m_previousBlurInputs.end()) {
-            const auto shown = self->m_overlays.find(display);
-            if (shown != self->m_overlays.end() && shown->second->hasPicture())
-                previous = it->second;
-        }
+        if (const auto it = self->m_displays.find(display);
+            it != self->m_displays.end() && it->second.shown && it->second.overlay->hasPicture())
+            previous = it->second.shown;
         // The radius is in the desktop's points: where the desktop draws at
         // twice the density (a backing scale of 2), a point covers two of the
         // window server's pixels.
@@ -201,22 +190,22 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
             || (focus && self->m_focus && focus->windowID == self->m_focus->windowID);
         if ((!outcome.frame && !outcome.unchanged) || !sameFocus)
             continue;
-        const auto overlay = self->m_overlays.find(display);
-        if (overlay == self->m_overlays.end())
+        const auto it = self->m_displays.find(display);
+        if (it == self->m_displays.end())
             continue;
+        DisplayState& state = it->second;
         self->m_lastPicturedFocus = focus;
         if (outcome.frame) {
-            overlay->second->setPicture(overlayPicture(outcome.frame->image, outcome.frame->scale),
-                                        outcome.frame->surroundLuminance);
-            self->m_previousBlurInputs[display] = {outcome.input, outcome.pixels};
-        } else if (const auto shown = self->m_previousBlurInputs.find(display);
-                   shown != self->m_previousBlurInputs.end()) {
-            shown->second.pixels = outcome.pixels;  // the same picture, perhaps a new copy of it
+            state.overlay->setPicture(overlayPicture(outcome.frame->image, outcome.frame->scale),
+                                      outcome.frame->surroundLuminance);
+            state.shown = ShownBlur{outcome.input, outcome.pixels};
+        } else if (state.shown) {
+            state.shown->pixels = outcome.pixels;  // the same picture, perhaps a new copy of it
         }
-        self->m_lastPictureAt[display] = self->now();
-        self->m_stuckDisplaysLogged.erase(display);
+        state.lastPictureAt = self->now();
+        state.stuckLogged = false;
         self->m_hasDeliveredFrameSinceBackendSwitch = true;
-        self->m_scheduler.lastCaptureNanos()[display] = self->m_ports.clock.uptimeNanos();
+        state.lastCaptureNanos = self->m_ports.clock.uptimeNanos();
     }
 }
 

@@ -141,8 +141,8 @@ void PrivacyController::enterUpdatePause()
     if (!m_enabled)
         return;
     m_updatePaused = true;
-    for (auto& [display, overlay] : m_overlays)
-        overlay->window().orderOut();
+    for (auto& [display, state] : m_displays)
+        state.overlay->window().orderOut();
     m_scheduler.stopCaptureLoop();
 }
 
@@ -153,8 +153,8 @@ void PrivacyController::leaveUpdatePause()
     m_updatePaused = false;
     if (m_powerPaused)
         return;
-    for (auto& [display, overlay] : m_overlays)
-        overlay->window().orderFront();
+    for (auto& [display, state] : m_displays)
+        state.overlay->window().orderFront();
     // The overlays' stacking must be applied again after showing them.
     m_didApplyInsertion = false;
     if (m_focus)

@@ -39,7 +39,7 @@ std::optional<PrivacyController::WindowID> PrivacyController::ownWindowOnOverlai
     for (const ApplicationWindows::Window& window : m_ports.appWindows.windows()) {
         if (window.hasParent || !window.isVisible || window.isMinimized || !window.isNormalLevel)
             continue;
-        for (const auto& [display, overlay] : m_overlays) {
+        for (const auto& [display, state] : m_displays) {
             const auto bounds = displayBounds(display);
             if (bounds && window.frame.intersects(*bounds))
                 return window.windowID;
@@ -55,11 +55,11 @@ std::optional<Rect> PrivacyController::displayBounds(DisplayID display) const
 
 std::uint64_t PrivacyController::captureDelayNanos() const
 {
-    if (!m_focus || m_overlays.empty())
+    if (!m_focus || m_displays.empty())
         return 200'000'000;
     if (m_store.pauseForFullScreenApps) {
         bool everySwallowed = true;
-        for (const auto& [display, overlay] : m_overlays)
+        for (const auto& [display, state] : m_displays)
             everySwallowed = everySwallowed && isSwallowed(display);
         if (everySwallowed)
             return 200'000'000;
@@ -92,7 +92,8 @@ void PrivacyController::frameTick()
     announceCaptureExclusion();
 
     std::set<DisplayID> swallowedNow;
-    for (auto& [display, overlay] : m_overlays) {
+    for (auto& [display, state] : m_displays) {
+        BlurOverlay* overlay = state.overlay.get();
         const bool swallowed = isSwallowed(display);
         if (swallowed)
             swallowedNow.insert(display);
@@ -102,7 +103,7 @@ void PrivacyController::frameTick()
             // A display that was covered took no pictures meanwhile: its
             // picture's age counts from now, so it is not taken for stuck.
             if (!swallowed)
-                m_lastPictureAt[display] = now();
+                state.lastPictureAt = now();
         }
         overlay->apply(revealFor(display, windows));
     }
@@ -153,10 +154,10 @@ void PrivacyController::refreshFocus()
         m_focusRectStaleSince = 0;
         m_loggedInsertionBailout = false;
         if (sameAndStill(*found, *m_focus)) {
-            m_scheduler.setSettledFrames(m_scheduler.settledFrames() + 1);
+            m_scheduler.countSettledFrame();
         } else {
             if (found->displayID != m_focus->displayID)
-                m_scheduler.lastCaptureNanos().clear();
+                recaptureAll();
             m_focus = found;
             resetSettled();
             m_scanner.refreshIfDue(0);  // a moving window is followed on every frame
@@ -164,7 +165,7 @@ void PrivacyController::refreshFocus()
     } else if (!m_focusRectIsStale) {
         m_focusRectStaleSince = now();
         m_capturer.reset();
-        m_scheduler.lastCaptureNanos().clear();
+        recaptureAll();
         m_focusRectIsStale = true;
     }
 
@@ -197,11 +198,11 @@ void PrivacyController::setFocus(const std::optional<FocusedWindow>& choice)
         if (!m_scheduler.isCaptureLoopRunning())
             startCaptureLoopIfActive();
         if (m_focus && sameAndStill(*m_focus, *choice)) {
-            m_scheduler.setSettledFrames(m_scheduler.settledFrames() + 1);
+            m_scheduler.countSettledFrame();
             return;
         }
         if (m_focus && m_focus->displayID != choice->displayID)
-            m_scheduler.lastCaptureNanos().clear();
+            recaptureAll();
         m_focus = choice;
         resetSettled();
         m_capturer.prepare(choice->displayID, focusIsRevealable() ? Exclusion{choice->windowID} : Exclusion{});
@@ -215,7 +216,7 @@ void PrivacyController::setFocus(const std::optional<FocusedWindow>& choice)
     m_loggedInsertionBailout = false;
     resetSettled();
     m_capturer.reset();
-    m_scheduler.lastCaptureNanos().clear();
+    recaptureAll();
     startCaptureLoopIfActive();
 }
 

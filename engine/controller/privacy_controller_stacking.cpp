@@ -61,7 +61,7 @@ bool PrivacyController::focusObstructed(const std::vector<WindowSnapshot>& windo
             return false;  // everything further lies behind the focus window
         if (!mustStayBlurred(window))
             continue;
-        for (const auto& [display, overlay] : m_overlays) {
+        for (const auto& [display, state] : m_displays) {
             const auto bounds = displayBounds(display);
             if (bounds && clippedToDisplay(window.rect, *bounds))
                 return true;
@@ -94,8 +94,8 @@ std::vector<SharpWindow> PrivacyController::cutOutWindowsOn(DisplayID display,
     // Our own windows (the settings window, alerts) are never covered: the
     // platform keeps a raised overlay below them where the window manager lets
     // it, and the hole keeps them readable where it does not.
-    const auto overlay = m_overlays.find(display);
-    const bool raised = overlay != m_overlays.end() && !overlay->second->inserted();
+    const auto state = m_displays.find(display);
+    const bool raised = state != m_displays.end() && !state->second.overlay->inserted();
     if (raised || !m_ports.overlaySurfaces.honoursStacking()) {
         for (const ApplicationWindows::Window& window : m_ports.appWindows.windows()) {
             if (!window.isVisible || window.isMinimized)
@@ -122,23 +122,23 @@ void PrivacyController::applyInsertion()
         m_didApplyInsertion = false;
     auto insertAll = [this] {
         bool changed = false;
-        for (auto& [display, overlay] : m_overlays) {
-            if (overlay->inserted())
+        for (auto& [display, state] : m_displays) {
+            if (state.overlay->inserted())
                 continue;
-            overlay->setInserted(true);
-            overlay->window().setLevel(BlurOverlay::kNormalLevel);
+            state.overlay->setInserted(true);
+            state.overlay->window().setLevel(BlurOverlay::kNormalLevel);
             changed = true;
         }
         return changed;
     };
     // Above every ordinary window; re-placed at that level when the stack changed.
     auto raiseAll = [this, restacked] {
-        for (auto& [display, overlay] : m_overlays) {
-            if (overlay->inserted()) {
-                overlay->setInserted(false);
-                overlay->window().setLevel(BlurOverlay::kRaisedLevel);
+        for (auto& [display, state] : m_displays) {
+            if (state.overlay->inserted()) {
+                state.overlay->setInserted(false);
+                state.overlay->window().setLevel(BlurOverlay::kRaisedLevel);
             } else if (restacked) {
-                overlay->window().orderFront();
+                state.overlay->window().orderFront();
             }
         }
         m_insertionTargetID.reset();
@@ -149,9 +149,9 @@ void PrivacyController::applyInsertion()
             return;
         m_insertionTargetID = target;
         m_didApplyInsertion = true;
-        for (auto& [display, overlay] : m_overlays)
-            if (overlay->inserted())
-                overlay->window().orderBelow(target);
+        for (auto& [display, state] : m_displays)
+            if (state.overlay->inserted())
+                state.overlay->window().orderBelow(target);
     };
 
     if (const auto own = ownWindowOnOverlaidScreen()) {
@@ -185,18 +185,18 @@ void PrivacyController::applyInsertion()
                 return;
             m_insertionTargetID.reset();
             m_didApplyInsertion = true;
-            for (auto& [display, overlay] : m_overlays)
-                if (overlay->inserted())
-                    overlay->window().orderFront();
+            for (auto& [display, state] : m_displays)
+                if (state.overlay->inserted())
+                    state.overlay->window().orderFront();
             return;
         }
-        for (auto& [display, overlay] : m_overlays) {
+        for (auto& [display, state] : m_displays) {
             const auto bounds = displayBounds(display);
             const bool touches = bounds && overlapsAtLeast(m_focus->rect, *bounds, kInsertionOverlap);
-            if (touches == overlay->inserted())
+            if (touches == state.overlay->inserted())
                 continue;
-            overlay->setInserted(touches);
-            overlay->window().setLevel(touches ? BlurOverlay::kNormalLevel : BlurOverlay::kRaisedLevel);
+            state.overlay->setInserted(touches);
+            state.overlay->window().setLevel(touches ? BlurOverlay::kNormalLevel : BlurOverlay::kRaisedLevel);
             m_didApplyInsertion = false;
         }
         orderBelow(m_focus->windowID);

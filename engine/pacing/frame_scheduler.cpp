@@ -53,7 +53,6 @@ void FrameScheduler::stop()
     m_displayLink.reset();
     m_clockTimer.cancel();
     stopCaptureLoop();
-    m_lastCaptureNanos.clear();
     m_settledFrames = 0;
 }
 
@@ -106,7 +105,6 @@ void FrameScheduler::clockCheck()
     restartDisplayLink();
     if (hooks->onClockRestarted)
         hooks->onClockRestarted();
-    m_lastCaptureNanos.clear();
 }
 
 void FrameScheduler::startCaptureLoop()
