@@ -167,7 +167,7 @@ void PrivacyController::rebuildOverlays(bool animated)
         auto overlay = std::make_unique<BlurOverlay>(m_ports.overlaySurfaces, screen, animated,
                                                      m_usesVibrancy && m_store.blurEnabled,
                                                      m_store.blurExcludedFromCapture, m_store.blurRadius);
-        m_didApplyInsertion = false;
+        m_insertionOrder.reset();
         overlay->setTint(m_store.blurTintColor, m_store.blurTintAmount);
         m_displays[*screen.displayNumber].overlay = std::move(overlay);
     }

@@ -16,10 +16,15 @@
 // dropped. Every callback, observer and task that points back here holds the
 // controller weakly.
 //
+// What it keeps per covered display is one `DisplayState` in one map.
+//
 // The behaviour is split over several files: privacy_controller.cpp (state
-// and switching), _frame.cpp (the frame tick), _capture.cpp (the capture
-// pass), _exclusions.cpp (excluded windows, full screen, pauses), _events.cpp
-// (system events) and _permission.cpp (capture capability and relaunch).
+// and switching), _frame.cpp (the frame tick), _focus.cpp (following the
+// focus window), _stacking.cpp (where the overlays go in the window stack),
+// _capture.cpp (the capture pass: capture_plan.h plans it, the controller
+// carries it out), _exclusions.cpp (excluded windows, full screen, pauses),
+// _events.cpp (system events) and _permission.cpp (capture capability and
+// relaunch).
 #pragma once
 
 #include <cstdint>
@@ -158,9 +163,25 @@ private:
     [[nodiscard]] std::vector<Screen> coverableScreens() const;
 
     // Frame tick.
+    void announceCaptureExclusion();
+    [[nodiscard]] Reveal revealFor(DisplayID display, const std::vector<WindowSnapshot>& windows) const;
+    [[nodiscard]] std::optional<Rect> displayBounds(DisplayID display) const;
+
+    // Following the focus window.
     void refreshFocus();
     void setFocus(const std::optional<FocusedWindow>& choice);
+    [[nodiscard]] std::optional<FocusedWindow> locate(const FocusedWindow& window,
+                                                      const std::vector<WindowSnapshot>& windows) const;
+
+    // Stacking.
     void applyInsertion();
+    // Every overlay at the normal level; true when one was not there yet.
+    bool insertAll();
+    // Every overlay above the ordinary windows; re-placed there when the stack changed.
+    void raiseAll(bool restacked);
+    // The inserted overlays directly below `target`, or at the front of the
+    // normal level without one; nothing when they were placed so already.
+    void orderInserted(std::optional<WindowID> target);
     // A hash of the stacking order of other programs' shown windows.
     [[nodiscard]] std::uint64_t stackingSignature(const std::vector<WindowSnapshot>& windows) const;
     // Not ours, not an excluded application's, and below a raised overlay.
@@ -169,11 +190,6 @@ private:
     [[nodiscard]] bool focusObstructed(const std::vector<WindowSnapshot>& windows) const;
     [[nodiscard]] std::vector<SharpWindow> cutOutWindowsOn(DisplayID display,
                                                            const std::vector<WindowSnapshot>& windows) const;
-    void announceCaptureExclusion();
-    [[nodiscard]] std::optional<FocusedWindow> locate(const FocusedWindow& window,
-                                                      const std::vector<WindowSnapshot>& windows) const;
-    [[nodiscard]] Reveal revealFor(DisplayID display, const std::vector<WindowSnapshot>& windows) const;
-    [[nodiscard]] std::optional<Rect> displayBounds(DisplayID display) const;
 
     // Capture pass.
     struct BlurOutcome {
@@ -227,15 +243,20 @@ private:
     std::set<DisplayID> m_lastSwallowedDisplays;
     std::optional<FocusedWindow> m_focus;
     std::optional<FocusedWindow> m_lastPicturedFocus;
-    std::optional<WindowID> m_insertionTargetID;
-    bool m_didApplyInsertion = false;
+    // Where the inserted overlays were last ordered: below `target`, or at the
+    // front of their level without one.
+    struct InsertionOrder {
+        std::optional<WindowID> target;
+    };
+    std::optional<InsertionOrder> m_insertionOrder;  // none: to be ordered again
     std::uint64_t m_appliedStacking = 0;  // stackingSignature when the overlays were last placed
     bool m_focusCutOut = false;           // raised above the focus window, which is cut out of the mask
     std::optional<WindowID> m_lastRevealedWindowID;
     std::optional<Point> m_cursorPoint;  // window-server coordinates
     int m_framesWithoutFocus = 0;
-    bool m_focusRectIsStale = false;
-    double m_focusRectStaleSince = 0;  // seconds
+    // Seconds since the reference date when the focus window vanished from the
+    // window list; none while it is there (or there is none).
+    std::optional<double> m_focusRectStaleSince;
     bool m_loggedInsertionBailout = false;
     double m_enabledAt = 0;                        // seconds
     std::uint64_t m_generation = 0;

@@ -122,7 +122,7 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
             continue;
         std::optional<WindowID> exclude;
         if (covered.count(display)) {
-            if (revealable && !self->m_focusRectIsStale && focus)
+            if (revealable && !self->m_focusRectStaleSince && focus)
                 exclude = focus->windowID;
         } else {
             const auto& last = self->m_displays.at(display).lastCaptureNanos;
@@ -149,7 +149,7 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
 
         std::optional<Rect> hole;
         const auto bounds = self->displayBounds(display);
-        if (revealable && focus && !self->m_focusRectIsStale && bounds && focus->rect.intersects(*bounds)) {
+        if (revealable && focus && !self->m_focusRectStaleSince && bounds && focus->rect.intersects(*bounds)) {
             const double h = capture->image.height;
             hole = toImagePixels(focus->rect, *bounds, capture->scale, h);
             if (self->m_focus && self->m_focus->rect.intersects(*bounds))

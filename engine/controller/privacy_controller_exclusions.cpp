@@ -96,7 +96,7 @@ std::vector<SharpWindow> PrivacyController::excludedWindowsOn(DisplayID display)
 
 bool PrivacyController::isSwallowed(DisplayID display) const
 {
-    if (!m_frontmostPID || *m_frontmostPID == m_ports.appWindows.processID() || m_focusRectIsStale)
+    if (!m_frontmostPID || *m_frontmostPID == m_ports.appWindows.processID() || m_focusRectStaleSince)
         return false;
     std::optional<Rect> area;
     for (const Screen& screen : m_ports.screens.screens())
@@ -156,7 +156,7 @@ void PrivacyController::leaveUpdatePause()
     for (auto& [display, state] : m_displays)
         state.overlay->window().orderFront();
     // The overlays' stacking must be applied again after showing them.
-    m_didApplyInsertion = false;
+    m_insertionOrder.reset();
     if (m_focus)
         startCaptureLoopIfActive();
 }
