@@ -45,6 +45,7 @@
 #include "base/weak_ptr.h"
 #include "engine/capture/blur_processor.h"
 #include "engine/capture/screen_capturer.h"
+#include "engine/controller/capture_plan.h"
 #include "engine/controller/desktop_ports.h"
 #include "engine/controller/display_state.h"
 #include "engine/controller/effect_ports.h"
@@ -201,7 +202,16 @@ private:
     // A 64-bit digest of the image's pixels and layout, four lanes at a time.
     [[nodiscard]] static std::uint64_t digestOf(const CapturedImage& image);
     static Async capturePass(WeakPtr<PrivacyController> weak, CapturePass pass);
-    [[nodiscard]] std::set<DisplayID> coveredDisplays(const std::optional<FocusedWindow>& focus);
+    // Plans a pass from the displays as they are now, and notes which of them
+    // the focus window reaches.
+    [[nodiscard]] CapturePlan planCapturePass(const std::optional<FocusedWindow>& focus, bool revealable);
+    // The display has an overlay, is awake and is not left to a full-screen application.
+    [[nodiscard]] bool capturable(DisplayID display) const;
+    // What the picture on the display's overlay was made from; none without a picture.
+    [[nodiscard]] std::optional<ShownBlur> shownBlur(DisplayID display) const;
+    [[nodiscard]] double pointsToServerPixels(DisplayID display) const;
+    // Hands a new (or an unchanged) picture to the display's overlay.
+    void deliver(DisplayID display, const std::optional<FocusedWindow>& focus, BlurOutcome outcome);
 
     // Exclusions.
     void recomputeExcludedWindows(const std::vector<WindowSnapshot>& windows);
