@@ -204,7 +204,7 @@ private:
     static Async capturePass(WeakPtr<PrivacyController> weak, CapturePass pass);
     // Plans a pass from the displays as they are now, and notes which of them
     // the focus window reaches.
-    [[nodiscard]] CapturePlan planCapturePass(const std::optional<FocusedWindow>& focus, bool revealable);
+    [[nodiscard]] CapturePlan planPass(const std::optional<FocusedWindow>& focus, bool revealable);
     // The display has an overlay, is awake and is not left to a full-screen application.
     [[nodiscard]] bool capturable(DisplayID display) const;
     // What the picture on the display's overlay was made from; none without a picture.

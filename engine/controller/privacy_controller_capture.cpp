@@ -56,7 +56,7 @@ bool PrivacyController::capturable(DisplayID display) const
     return !m_ports.displayPower.isAsleep(display);
 }
 
-CapturePlan PrivacyController::planCapturePass(const std::optional<FocusedWindow>& focus, bool revealable)
+CapturePlan PrivacyController::planPass(const std::optional<FocusedWindow>& focus, bool revealable)
 {
     CapturePlanInput input{.displays = {},
                            .focus = focus,
@@ -68,7 +68,7 @@ CapturePlan PrivacyController::planCapturePass(const std::optional<FocusedWindow
                                   .wasCovered = state.covered,
                                   .lastCaptureNanos = state.lastCaptureNanos,
                                   .skipped = !capturable(display)});
-    CapturePlan plan = hg::planCapturePass(input);
+    CapturePlan plan = planCapturePass(input);
     for (auto& [display, state] : m_displays) {
         const bool covered = plan.covered.count(display) != 0;
         if (covered != state.covered)
@@ -132,7 +132,7 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
     const std::optional<FocusedWindow> focus = self->m_focus;
     const double radius = self->m_store.blurRadius;
     const bool applyBlur = self->m_store.blurEnabled;
-    const CapturePlan plan = self->planCapturePass(focus, self->focusIsRevealable());
+    const CapturePlan plan = self->planPass(focus, self->focusIsRevealable());
     MainQueue& queue = self->m_ports.queue;
     BackgroundPool& pool = self->m_ports.pool;
 
