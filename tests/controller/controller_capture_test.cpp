@@ -2,7 +2,7 @@
 // which window, and what the blur is told about the focus window's place.
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {
@@ -58,12 +58,12 @@ protected:
     // first capture of the next pass, which is that of the focus display.
     void holdNextPass()
     {
-        while (!capture.heldShots.empty()) {
+        while (!capture.shots.empty()) {
             capture.answerShot();
             drain();
         }
         frames(1);
-        ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+        ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
     }
     // Answers the held capture at the front and blurs it: its picture waits
     // for the next frame, with the surround luminance it was given.
@@ -110,8 +110,8 @@ TEST_F(ControllerCapture, TheBlurIsToldWhereTheFocusWindowIs)
     capture.holdShots = true;
     showWindows({window(kEditor, {100, 50, 800, 300})});  // in the white upper half
     controller->enable();
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
-    ASSERT_EQ(capture.heldShots.front().first, 1u);
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
+    ASSERT_EQ(capture.shots.front().filter.display.displayID, 1u);
     answerFront();
     ASSERT_TRUE(overlay(1).hasPendingPicture());
     ASSERT_TRUE(overlay(1).surroundLuminance());
@@ -149,7 +149,7 @@ TEST_F(ControllerCapture, AFocusWindowMovingToAnotherDisplayGetsEveryDisplayCapt
     // The same window dragged to display 2; the captures are held so that no
     // pass runs in between.
     capture.holdShots = true;
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
     ASSERT_TRUE(captured(3));
     showWindows({window(kEditor, {1600, 100, 800, 600})});
     ASSERT_TRUE(framesUntil([&] { return controller->focus()->displayID == 2; }));
@@ -157,14 +157,14 @@ TEST_F(ControllerCapture, AFocusWindowMovingToAnotherDisplayGetsEveryDisplayCapt
 
     // Another application's window on display 1 becomes the focus window.
     capture.holdShots = false;
-    while (!capture.heldShots.empty()) {
+    while (!capture.shots.empty()) {
         capture.answerShot();
         drain();
     }
     frames(10);
     ASSERT_TRUE(captured(3));
     capture.holdShots = true;
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
     showWindows({window(kChat, {200, 100, 800, 600}, kOtherPID), window(kEditor, {1600, 100, 800, 600})},
                 kOtherPID);
     ASSERT_TRUE(framesUntil([&] { return controller->focus()->windowID == kChat; }));

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/controller/system_notifications.h"
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {
@@ -41,14 +41,14 @@ TEST_F(ControllerEvents, ABurstOfDisplayChangesRebuildsOnce300msAfterTheLast)
 TEST_F(ControllerEvents, UnpluggingADisplayDuringACaptureKeepsTheOthersGoing)
 {
     capture.holdShots = true;
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
     screens.clear();
     screens.add(1, {0, 0, 1440, 900}, 2);
     notifications.post(notifications::screenParametersChanged);
     advance(301ms);
     ASSERT_EQ(controller->overlays().size(), 1u);
     capture.holdShots = false;
-    while (!capture.heldShots.empty())
+    while (!capture.shots.empty())
         capture.answerShot();  // pictures of the old layout
     drain();
     frames(10);
@@ -58,15 +58,15 @@ TEST_F(ControllerEvents, UnpluggingADisplayDuringACaptureKeepsTheOthersGoing)
 
 TEST_F(ControllerEvents, AnUnchangedLayoutRestartsCaptureWithoutRebuilding)
 {
-    const int linkStarts = ticks.starts;
+    const int linkStarts = ticks.startCalls;
     notifications.post(notifications::didWake);
     advance(299ms);
-    const int contentRequests = capture.contentRequests;
+    const int contentRequests = capture.contentRequestCount;
     advance(2ms);
     EXPECT_EQ(surfaces.made.size(), 2u);
-    EXPECT_EQ(ticks.starts, linkStarts + 1);  // the display link follows the displays anew
+    EXPECT_EQ(ticks.startCalls, linkStarts + 1);  // the display link follows the displays anew
     frames(10);
-    EXPECT_GT(capture.contentRequests, contentRequests);  // the capturer forgot its filters
+    EXPECT_GT(capture.contentRequestCount, contentRequests);  // the capturer forgot its filters
     EXPECT_TRUE(overlay(1).hasPicture());
 }
 
@@ -170,8 +170,8 @@ TEST_F(ControllerEvents, ASpaceChangeClearsEveryPictureAndChoosesTheFocusAnew)
     ASSERT_TRUE(overlay(1).hasPicture());
     ASSERT_TRUE(overlay(2).hasPicture());
     capture.holdShots = true;
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
-    const std::size_t heldBefore = capture.heldShots.size();
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
+    const std::size_t heldBefore = capture.shots.size();
     showWindows({window(20, {1600, 100, 800, 600}, kOtherPID)}, kOtherPID);
     notifications.post(notifications::activeSpaceChanged);
     EXPECT_FALSE(overlay(1).hasPicture());

@@ -3,7 +3,7 @@
 // excluded applications and full-screen windows.
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {
@@ -22,7 +22,7 @@ protected:
     void answerHeldShots()
     {
         capture.holdShots = false;
-        while (!capture.heldShots.empty()) {
+        while (!capture.shots.empty()) {
             capture.answerShot();
             drain();
         }
@@ -30,9 +30,9 @@ protected:
     [[nodiscard]] bool excludedFromLastShot(std::uint32_t display, std::uint32_t window) const
     {
         for (auto it = capture.shotLog.rbegin(); it != capture.shotLog.rend(); ++it)
-            if (it->display.displayID == display)
-                return std::find(it->excludedWindows.begin(), it->excludedWindows.end(), window)
-                    != it->excludedWindows.end();
+            if (it->filter.display.displayID == display)
+                return std::find(it->filter.excludedWindows.begin(), it->filter.excludedWindows.end(), window)
+                    != it->filter.excludedWindows.end();
         return false;
     }
 };
@@ -98,7 +98,7 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
     log.clear();
 
-    const int contentRequests = capture.contentRequests;
+    const int contentRequests = capture.contentRequestCount;
     showWindows({});  // the editor closes its only window and stays in front
     frames(2);  // a scan notices, the next frame finds the window gone
     // Stale now, but still revealed and inserted for 0.15 s.
@@ -110,7 +110,7 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     EXPECT_TRUE(controller->focusIsRevealable());
     // The capturer starts afresh: what it knew about the window list is old,
     // so both displays' captures are prepared anew, not only display 1's.
-    EXPECT_GE(capture.contentRequests, contentRequests + 2);
+    EXPECT_GE(capture.contentRequestCount, contentRequests + 2);
 
     frames(2);
     EXPECT_FALSE(controller->focusIsRevealable());
@@ -162,8 +162,8 @@ TEST_F(ControllerFrames, AFrameCapturedForAnEarlierFocusIsDropped)
     capture.holdShots = true;
     showWindows({window(kEditor, kEditorRect), window(kChat, kChatRect, kOtherPID)});
     controller->enable();
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
-    const std::size_t heldForEditor = capture.heldShots.size();
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
+    const std::size_t heldForEditor = capture.shots.size();
 
     showWindows({window(kChat, kChatRect, kOtherPID), window(kEditor, kEditorRect)}, kOtherPID);
     ASSERT_TRUE(framesUntil([&] { return controller->focus()->windowID == kChat; }, 10));
@@ -373,7 +373,7 @@ TEST_F(ControllerFrames, AFullScreenWindowOfTheFrontmostApplicationSwallowsItsDi
     EXPECT_FALSE(overlay(1).swallowed());
     const auto shotsOf2 = [&] {
         return std::count_if(capture.shotLog.begin(), capture.shotLog.end(),
-                             [](const ContentFilter& f) { return f.display.displayID == 2; });
+                             [](const auto& shot) { return shot.filter.display.displayID == 2; });
     };
     const auto before = shotsOf2();
     frames(30);
@@ -407,7 +407,7 @@ TEST_F(ControllerFrames, AWindowFillingTheVisibleAreaWithinAPointHidesTheOverlay
     const std::size_t shots = capture.shotLog.size();
     frames(5);
     EXPECT_TRUE(std::any_of(capture.shotLog.begin() + static_cast<std::ptrdiff_t>(shots), capture.shotLog.end(),
-                            [](const ContentFilter& f) { return f.display.displayID == 1; }));
+                            [](const auto& shot) { return shot.filter.display.displayID == 1; }));
 
     // With the pause, every display swallowed slows the captures to five a
     // second; a change of the swallowed displays counts as movement.

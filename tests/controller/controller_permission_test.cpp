@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/controller/system_notifications.h"
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/log.h"
-#include "pacing/fake_tick_source.h"
+#include "support/fakes/fake_tick_sources.h"
 #include "support/manual_queue.h"
 
 namespace hg {
