@@ -70,7 +70,7 @@ void PrivacyController::installSchedulerHooks()
         .onCapture = [weak](CapturePass pass) { if (auto* self = weak.get()) self->runCapturePass(std::move(pass)); },
         .captureDelayNanos = [weak]() -> std::uint64_t {
             auto* self = weak.get();
-            return self ? self->captureDelayNanos() : 33'000'000;
+            return self ? self->captureDelayNanos() : FrameScheduler::kDefaultCaptureDelayNanos;
         },
         .onClockCheck = [weak] { if (auto* self = weak.get()) self->clockCheck(); },
         .hasAwakeDisplay = [weak] {

@@ -62,6 +62,9 @@ struct FrameHooks {
 
 class FrameScheduler {
 public:
+    // The pause after a pass without a `captureDelayNanos` hook.
+    static constexpr std::uint64_t kDefaultCaptureDelayNanos = 33'000'000;
+
     FrameScheduler(MainQueue& queue, Clock& clock, TickSourceFactory& tickSources);
     ~FrameScheduler();  // stops everything; a pass in flight may still end later
     FrameScheduler(const FrameScheduler&) = delete;

@@ -3,12 +3,14 @@
 // excluded applications and full-screen windows.
 #include <gtest/gtest.h>
 
+#include "engine/controller/cadence.h"
 #include "support/controller_fixture.h"
 
 namespace hg {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace cadence;
 using testing::ControllerFixture;
 
 constexpr std::uint32_t kEditor = 10;  // the editor's window, on display 1
@@ -41,30 +43,31 @@ TEST_F(ControllerFrames, CaptureDelayFollowsTheFocusWindowsStillness)
 {
     showWindows({}, std::nullopt);
     controller->enable();
-    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);  // nothing to follow
+    EXPECT_EQ(controller->captureDelayNanos(), kUnfocusedCaptureDelayNanos);  // nothing to follow
 
     showWindows({window(kEditor, kEditorRect)});
     ASSERT_TRUE(framesUntil([&] { return controller->focus().has_value(); }));
-    EXPECT_EQ(controller->captureDelayNanos(), 8'000'000u);
-    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != 8'000'000u; }, 60));
-    EXPECT_EQ(controller->scheduler().settledFrames(), 45);
-    EXPECT_EQ(controller->captureDelayNanos(), 33'000'000u);
+    EXPECT_EQ(controller->captureDelayNanos(), kMovingCaptureDelayNanos);
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != kMovingCaptureDelayNanos; }, 60));
+    EXPECT_EQ(controller->scheduler().settledFrames(), kSettledFramesForSettledPace);
+    EXPECT_EQ(controller->captureDelayNanos(), kSettledCaptureDelayNanos);
 
     // Sub-point jitter is stillness; a move of a point is not.
     for (const Rect& jitter : {Rect{100.3, 100, 800, 600}, Rect{100.3, 100.3, 800, 600}, Rect{100, 100, 800.3, 600.3}}) {
         showWindows({window(kEditor, jitter)});
         frames(5);  // the list is scanned at most every 33 ms
-        EXPECT_EQ(controller->captureDelayNanos(), 33'000'000u);
+        EXPECT_EQ(controller->captureDelayNanos(), kSettledCaptureDelayNanos);
     }
     showWindows({window(kEditor, {101, 100, 800, 600})});
     frames(5);
-    EXPECT_EQ(controller->captureDelayNanos(), 8'000'000u);
-    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() == 33'000'000u; }, 60));
+    EXPECT_EQ(controller->captureDelayNanos(), kMovingCaptureDelayNanos);
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() == kSettledCaptureDelayNanos; }, 60));
 
     // Fifteen seconds of stillness slow the captures to four a second.
-    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != 33'000'000u; }, 900));
-    EXPECT_EQ(controller->scheduler().settledFrames(), 900);
-    EXPECT_EQ(controller->captureDelayNanos(), 250'000'000u);
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != kSettledCaptureDelayNanos; },
+                            kSettledFramesForIdlePace));
+    EXPECT_EQ(controller->scheduler().settledFrames(), kSettledFramesForIdlePace);
+    EXPECT_EQ(controller->captureDelayNanos(), kIdleCaptureDelayNanos);
 }
 
 TEST_F(ControllerFrames, TheFocusIsChosenEvery3rdFrameThenEvery4thAndEvery6thWithoutOne)
@@ -74,19 +77,19 @@ TEST_F(ControllerFrames, TheFocusIsChosenEvery3rdFrameThenEvery4thAndEvery6thWit
     frames(2);
     workspace.frontmostQueries = 0;
     frames(60);
-    EXPECT_EQ(workspace.frontmostQueries, 10);
+    EXPECT_EQ(workspace.frontmostQueries, 60 / kFocusChoicePeriodWithoutFocus);
 
     showWindows({window(kEditor, kEditorRect)});
     ASSERT_TRUE(framesUntil([&] { return controller->focus().has_value(); }));
     workspace.frontmostQueries = 0;
-    frames(36);  // still below 45 settled frames
-    ASSERT_LT(controller->scheduler().settledFrames(), 45);
-    EXPECT_EQ(workspace.frontmostQueries, 12);
+    frames(36);  // still moving as far as the pace goes
+    ASSERT_LT(controller->scheduler().settledFrames(), kSettledFramesForSettledPace);
+    EXPECT_EQ(workspace.frontmostQueries, 36 / kFocusChoicePeriodWhileMoving);
 
-    ASSERT_TRUE(framesUntil([&] { return controller->scheduler().settledFrames() >= 45; }));
+    ASSERT_TRUE(framesUntil([&] { return controller->scheduler().settledFrames() >= kSettledFramesForSettledPace; }));
     workspace.frontmostQueries = 0;
     frames(60);
-    EXPECT_EQ(workspace.frontmostQueries, 15);
+    EXPECT_EQ(workspace.frontmostQueries, 60 / kFocusChoicePeriodWhileStill);
 }
 
 TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLeaveIt)
@@ -126,7 +129,7 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     frames(30);
     EXPECT_FALSE(controller->focus());
     EXPECT_EQ(log.size(), 1u);
-    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);
+    EXPECT_EQ(controller->captureDelayNanos(), kUnfocusedCaptureDelayNanos);
 }
 
 TEST_F(ControllerFrames, ThePreviousFocusWindowStaysSharpUntilTheNewFocusIsPictured)
@@ -396,7 +399,7 @@ TEST_F(ControllerFrames, AWindowFillingTheVisibleAreaWithinAPointHidesTheOverlay
     showWindows({window(kEditor, kEditorRect)});
     controller->enable();
     frames(60);
-    ASSERT_GE(controller->scheduler().settledFrames(), 45);
+    ASSERT_GE(controller->scheduler().settledFrames(), kSettledFramesForSettledPace);
 
     // The editor fills the area below the panel, to half a point.
     showWindows({window(kEditor, {0.5, 30.5, 1439, 869})});
@@ -413,12 +416,12 @@ TEST_F(ControllerFrames, AWindowFillingTheVisibleAreaWithinAPointHidesTheOverlay
     // second; a change of the swallowed displays counts as movement.
     controller->store().changePauseForFullScreenApps(true, [] {});
     frames(60);
-    ASSERT_GE(controller->scheduler().settledFrames(), 45);
-    EXPECT_NE(controller->captureDelayNanos(), 200'000'000u);
+    ASSERT_GE(controller->scheduler().settledFrames(), kSettledFramesForSettledPace);
+    EXPECT_NE(controller->captureDelayNanos(), kUnfocusedCaptureDelayNanos);
     showWindows({window(kEditor, {0.5, 30.5, 1439, 869}), window(11, {1440, 0, 1920, 1080})});
     ASSERT_TRUE(framesUntil([&] { return overlay(2).swallowed(); }, 10));
     EXPECT_LT(controller->scheduler().settledFrames(), 2);
-    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);
+    EXPECT_EQ(controller->captureDelayNanos(), kUnfocusedCaptureDelayNanos);
 
     // A window over the whole display less more than a point is not full screen.
     showWindows({window(kEditor, {0.5, 30.5, 1438, 869}), window(11, {1440, 0, 1920, 1080})});

@@ -184,7 +184,8 @@ TEST_F(FrameSchedulerTest, CaptureLoopSleeps33MillisecondsWithoutADelayHook)
     queue.runUntilIdle();
     ASSERT_EQ(passStarts.size(), 1u) << "the first pass starts at once, and only one loop runs";
     queue.fastForwardBy(100ms);
-    EXPECT_EQ(passStarts, (std::vector<std::uint64_t>{t0, t0 + 33'000'000, t0 + 66'000'000, t0 + 99'000'000}));
+    constexpr std::uint64_t delay = FrameScheduler::kDefaultCaptureDelayNanos;
+    EXPECT_EQ(passStarts, (std::vector<std::uint64_t>{t0, t0 + delay, t0 + 2 * delay, t0 + 3 * delay}));
 }
 
 TEST_F(FrameSchedulerTest, DelayRunsFromTheEndOfAPass)
@@ -213,7 +214,7 @@ TEST_F(FrameSchedulerTest, APassEndsWhenItsHolderDropsIt)
     scheduler.startCaptureLoop();
     queue.runUntilIdle();
     pass_.reset();  // e.g. the capture coroutine was cancelled
-    queue.fastForwardBy(33ms);
+    queue.fastForwardBy(std::chrono::nanoseconds(FrameScheduler::kDefaultCaptureDelayNanos));
     EXPECT_EQ(passStarts.size(), 2u);
 }
 
