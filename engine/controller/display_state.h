@@ -55,8 +55,6 @@ struct DisplayState {
     // The focus window reaches this display (it is captured without the focus
     // window and at the pace of the focus).
     bool covered = false;
-    // Said to be stuck since its last picture.
-    bool stuckLogged = false;
 
     // The overlay shows no picture, and the next pass captures the display
     // anew, blurs it afresh and decides again whether the focus reaches it.

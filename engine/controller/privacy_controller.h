@@ -233,6 +233,10 @@ private:
     ScreenCapturer m_capturer;
     WindowScanner m_scanner;
     std::map<DisplayID, DisplayState> m_displays;  // one per covered display
+    // Displays said to be stuck since their last picture. Not part of their
+    // state: the episode goes on across a rebuild of the overlays, until a
+    // new picture.
+    std::set<DisplayID> m_stuckDisplaysLogged;
     FrameScheduler m_scheduler;
 
     std::vector<NotificationToken> m_observers;  // every observer, in registration order

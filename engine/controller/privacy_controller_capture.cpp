@@ -112,7 +112,7 @@ void PrivacyController::deliver(DisplayID display, const std::optional<FocusedWi
         state.shown->pixels = outcome.pixels;  // the same picture, perhaps a new copy of it
     }
     state.lastPictureAt = now();
-    state.stuckLogged = false;
+    m_stuckDisplaysLogged.erase(display);
     m_hasDeliveredFrameSinceBackendSwitch = true;
     state.lastCaptureNanos = m_ports.clock.uptimeNanos();
 }

@@ -134,9 +134,8 @@ void PrivacyController::stuckPictureCheck()
         if (age <= kStuckPictureSeconds)
             continue;
         // Said once per episode: the line comes back only after a new picture.
-        if (!state.stuckLogged)
+        if (m_stuckDisplaysLogged.insert(display).second)
             logFormat("Hushglass: display %u has shown the same picture for %.1fs; forcing a refresh", display, age);
-        state.stuckLogged = true;
         state.lastCaptureNanos.reset();
         refreshed = true;
     }
