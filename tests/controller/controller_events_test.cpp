@@ -2,6 +2,9 @@
 // screen saver, desktop switches.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "engine/controller/cadence.h"
 #include "engine/controller/system_notifications.h"
 #include "support/controller_fixture.h"
 
@@ -185,6 +188,28 @@ TEST_F(ControllerEvents, ASpaceChangeClearsEveryPictureAndChoosesTheFocusAnew)
     ASSERT_TRUE(framesUntil([&] { return controller->focus() && controller->focus()->windowID == 20; }, 12));
     EXPECT_EQ(controller->focus()->displayID, 2u);
     EXPECT_TRUE(controller->scheduler().isCaptureLoopRunning());
+}
+
+TEST_F(ControllerEvents, AfterASpaceChangeEveryDisplayIsCapturedAtOnce)
+{
+    // Display 2, which the focus window does not reach, was captured just now:
+    // on the same desktop it would wait its turn. The change comes on a frame
+    // that chooses the focus, so the first pass follows at once.
+    ASSERT_TRUE(framesUntil(
+        [&] {
+            return capture.shotLog.back().filter.display.displayID == 2
+                && controller->scheduler().frameIndex() % cadence::kFocusChoicePeriodWithoutFocus == 0;
+        },
+        200));
+    const std::size_t before = capture.shotLog.size();
+    notifications.post(notifications::activeSpaceChanged);
+    drain();
+    const auto shotsOf = [&](std::uint32_t display) {
+        return std::count_if(capture.shotLog.begin() + static_cast<std::ptrdiff_t>(before), capture.shotLog.end(),
+                             [display](const auto& shot) { return shot.filter.display.displayID == display; });
+    };
+    EXPECT_GE(shotsOf(1), 1);
+    EXPECT_GE(shotsOf(2), 1);
 }
 
 } // namespace
