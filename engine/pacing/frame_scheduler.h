@@ -13,8 +13,8 @@
 //
 // The scheduler holds no policy: its client installs the hooks (each holding
 // the client weakly), reads `frameIndex` and tells it whether a frame was
-// settled (`countSettledFrame`) or something changed (`resetSettledFrames`);
-// the capture delay follows from `settledFrames`.
+// settled (`countSettledFrame`) or something changed (`resetSettledFrames`),
+// and reads `settledFrames` back to choose its capture delay.
 //
 //     FrameScheduler scheduler(queue, clock, tickSources);
 //     scheduler.setHooks({.onFrame = [weak] { ... }, .onCapture = ..., ...});
