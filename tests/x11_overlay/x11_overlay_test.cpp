@@ -9,13 +9,13 @@
 
 #include "engine/overlay/mask_geometry.h"
 #include "platform/overlay/x11_overlay_surface.h"
-#include "x11_desktop.h"
+#include "support/x_desktop.h"
 
 namespace hg {
 namespace {
 
 using testing::Rgb;
-using testing::X11Desktop;
+using testing::XDesktop;
 using namespace std::chrono_literals;
 
 constexpr int W = 800;
@@ -62,7 +62,7 @@ protected:
     {
         if (!testing::XSession::available())
             GTEST_SKIP() << "Xvfb or openbox is not installed";
-        desktop = std::make_unique<X11Desktop>(W, H);
+        desktop = std::make_unique<XDesktop>(testing::XSessionOptions{.width = W, .height = H});
         ASSERT_TRUE(desktop->ok()) << desktop->error();
     }
 
@@ -83,7 +83,7 @@ protected:
         s.orderFront();
     }
 
-    std::unique_ptr<X11Desktop> desktop;
+    std::unique_ptr<XDesktop> desktop;
 };
 
 TEST_F(X11OverlayTest, ShowsThePictureStretchedToTheScreen)
@@ -129,7 +129,7 @@ TEST_F(X11OverlayTest, HoleShowsTheClientWindowBeneath)
 
 TEST_F(X11OverlayTest, ClicksGoThroughToTheWindowBeneath)
 {
-    const xcb_window_t client = desktop->makeClient(100, 100, 300, 200, kGreen, false, XCB_EVENT_MASK_BUTTON_PRESS);
+    const xcb_window_t client = desktop->makeClient(100, 100, 300, 200, kGreen, {.eventMask = XCB_EVENT_MASK_BUTTON_PRESS});
     auto overlay = makeOverlay();
     show(*overlay, maskWithHoles({}));
     ASSERT_EQ(desktop->pixel(200, 200), kRed);  // covered
@@ -162,7 +162,7 @@ TEST_F(X11OverlayTest, OrderedBelowAFrameTheClientStaysAboveAndOthersAreCovered)
 
 TEST_F(X11OverlayTest, RaisedLevelStaysBelowDocks)
 {
-    const xcb_window_t dock = desktop->makeClient(0, 0, W, 30, kYellow, /*dock*/ true);
+    const xcb_window_t dock = desktop->makeClient(0, 0, W, 30, kYellow, {.dock = true});
     desktop->makeClient(100, 100, 300, 200, kGreen);
     auto overlay = makeOverlay();
     overlay->setLevel(15);
