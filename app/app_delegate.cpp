@@ -31,6 +31,10 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_events(m_notifications, connection, screen->root, SystemBuses::standard(), &m_screens),
       m_hotkeyRegistrar(connection, screen->root)
 {
+    // One window model, following the server's events, for the scanner, the
+    // overlays' stacking and the captures.
+    m_overlaySurfaces.setWindowModel(m_windowServer.model());
+    m_capture.setWindowModel(m_windowServer.model());
     openSettingsAction = [this] {
         if (m_settingsWindow)
             m_settingsWindow->show();

@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/x11/own_windows.h"
 #include "platform/x11/window_details.h"
 
 namespace hg::x11 {
@@ -40,10 +41,11 @@ WindowListQuery::WindowListQuery(xcb_connection_t* connection, xcb_window_t root
 {
     atoms.intern({"_NET_CLIENT_LIST_STACKING", "_NET_CURRENT_DESKTOP", "_NET_ACTIVE_WINDOW", "_NET_WM_PID",
                   "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_NET_WM_DESKTOP", "_GTK_APPLICATION_ID",
-                  "_KDE_NET_WM_DESKTOP_FILE"});
+                  "_KDE_NET_WM_DESKTOP_FILE", kOwnOverlayMarker});
     m_atoms = {atoms["_NET_CLIENT_LIST_STACKING"], atoms["_NET_CURRENT_DESKTOP"], atoms["_NET_ACTIVE_WINDOW"],
                atoms["_NET_WM_PID"], atoms["_NET_WM_WINDOW_TYPE"], atoms["_NET_WM_STATE"],
-               atoms["_NET_WM_DESKTOP"], atoms["_GTK_APPLICATION_ID"], atoms["_KDE_NET_WM_DESKTOP_FILE"]};
+               atoms["_NET_WM_DESKTOP"], atoms["_GTK_APPLICATION_ID"], atoms["_KDE_NET_WM_DESKTOP_FILE"],
+               atoms[kOwnOverlayMarker]};
 }
 
 namespace {
@@ -338,6 +340,15 @@ std::optional<WindowList> WindowListQuery::run() const
         if (auto it = listed.find(i); it != listed.end())
             list.windows.push_back(std::move(it->second));
     }
+    list.children.reserve(root->children.size());
+    for (std::size_t i = 0; i < root->children.size(); ++i) {
+        const ChildState& s = stage.children[i];
+        if (s.known)
+            list.children.push_back({root->children[i], s.viewable, s.overrideRedirect, s.x, s.y, s.width, s.height});
+    }
+    list.clients = root->clients;
+    list.rootWidth = stage.rootWidth;
+    list.rootHeight = stage.rootHeight;
     forgetRootTransients(list);
     if (root->hasWindowManager)
         remember(list, root->clients);
@@ -349,7 +360,7 @@ void WindowListQuery::remember(const WindowList& list, const std::vector<xcb_win
     StableCache stable;
     for (const TopLevelWindow& w : list.windows) {
         if (w.managed)
-            stable[w.client] = {w.pid, w.types, w.desktopEntry, w.wmClass, w.transientFor, w.frame};
+            stable[w.client] = {w.pid, w.types, w.desktopEntry, w.wmClass, w.transientFor, w.frame, w.ownOverlay};
     }
     const std::unordered_set<xcb_window_t> managed(clients.begin(), clients.end());
     std::lock_guard lock(m_cacheMutex);

@@ -64,6 +64,22 @@ struct TopLevelWindow {
     // `WM_TRANSIENT_FOR`; none also when it names the root (transient for the
     // application's whole group of windows).
     xcb_window_t transientFor = XCB_WINDOW_NONE;
+    // Carries Hushglass's overlay marker (read for windows that are not the
+    // window manager's clients).
+    bool ownOverlay = false;
+
+    friend bool operator==(const TopLevelWindow&, const TopLevelWindow&) = default;
+};
+
+// A child of the root as the read found it, listed or not.
+struct RootChild {
+    xcb_window_t id = XCB_WINDOW_NONE;
+    bool viewable = false;
+    bool overrideRedirect = false;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t width = 0;   // border included
+    std::uint32_t height = 0;
 };
 
 struct WindowList {
@@ -72,6 +88,12 @@ struct WindowList {
     std::optional<std::uint32_t> currentDesktop;  // `_NET_CURRENT_DESKTOP`
     xcb_window_t activeClient = XCB_WINDOW_NONE;  // `_NET_ACTIVE_WINDOW`
     int roundTrips = 0;                         // stages that waited for replies
+    // Only from `run`: every root child, bottom to top; the window manager's
+    // clients, bottom to top; the root's size in pixels.
+    std::vector<RootChild> children;
+    std::vector<xcb_window_t> clients;
+    std::uint32_t rootWidth = 0;
+    std::uint32_t rootHeight = 0;
 };
 
 class WindowListQuery {
@@ -95,7 +117,11 @@ public:
     struct Atoms {
         xcb_atom_t clientListStacking, currentDesktop, activeWindow;
         xcb_atom_t wmPid, wmWindowType, wmState, wmDesktop, gtkApplicationId, kdeDesktopFile;
+        xcb_atom_t overlayMarker;
     };
+
+    // The atoms it reads, for readers of single windows.
+    [[nodiscard]] const Atoms& atomsRead() const { return m_atoms; }
 
     // The remembered part of a managed window.
     struct StableDetails {
@@ -105,6 +131,7 @@ public:
         std::optional<WmClass> wmClass;
         xcb_window_t transientFor = XCB_WINDOW_NONE;
         xcb_window_t frame = XCB_WINDOW_NONE;
+        bool ownOverlay = false;
     };
     using StableCache = std::unordered_map<xcb_window_t, StableDetails>;
 
