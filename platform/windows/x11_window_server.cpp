@@ -33,9 +33,11 @@ WindowInfoEntry entryFor(const x11::TopLevelWindow& w, std::int32_t pid, std::in
 
 } // namespace
 
-X11WindowServer::X11WindowServer(xcb_connection_t* connection, xcb_window_t root, const std::string& displayName)
+X11WindowServer::X11WindowServer(xcb_connection_t* connection, xcb_window_t root, const std::string& displayName,
+                                 bool askServerForProcesses)
     : m_connection(connection), m_root(root),
-      m_model(x11::WindowModel::connect(displayName, connection, root, {.nowNanos = uptimeNanos})),
+      m_model(x11::WindowModel::connect(
+          displayName, connection, root, {.nowNanos = uptimeNanos, .askServerForProcesses = askServerForProcesses})),
       m_atoms(m_model->connection()), m_kinds(m_atoms)
 {
 }

@@ -43,7 +43,10 @@ public:
     // `connection` stays owned by the caller and must outlive this object.
     // The model listens on a connection of its own to `displayName` (DISPLAY
     // when empty); without one it reads the whole tree for every list.
-    X11WindowServer(xcb_connection_t* connection, xcb_window_t root, const std::string& displayName = {});
+    // `askServerForProcesses` false stands for a server that cannot name a
+    // remote client's process (tests).
+    X11WindowServer(xcb_connection_t* connection, xcb_window_t root, const std::string& displayName = {},
+                    bool askServerForProcesses = true);
 
     std::optional<std::vector<WindowInfoEntry>> windowList(WindowListOption options) override;
     std::optional<std::uint64_t> changeCount() override;

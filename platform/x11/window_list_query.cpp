@@ -264,7 +264,7 @@ bool isShownPopUp(const ChildState& child, const Stage2& stage)
 // with a window manager only, since they are not its clients) and, in the same
 // batch, the X-Resource process of every window that may not name its own.
 void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2& stage,
-                        const WindowListQuery::Atoms& atoms, Listed& listed, int& roundTrips)
+                        const WindowListQuery::Atoms& atoms, Listed& listed, int& roundTrips, bool askServer)
 {
     std::vector<std::size_t> popups;
     if (root.hasWindowManager) {
@@ -285,7 +285,7 @@ void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2
     }
     if (unnamed.empty())
         return;
-    ClientIdsReply processes = requestProcesses(c, unnamed);
+    ClientIdsReply processes = askServer ? requestProcesses(c, unnamed) : ClientIdsReply();
     if (processes.isPending() || !popups.empty())
         ++roundTrips;
     for (std::size_t k = 0; k < popups.size(); ++k) {
@@ -334,7 +334,7 @@ std::optional<WindowList> WindowListQuery::run() const
     Listed listed = root->hasWindowManager
         ? listManaged(c, m_root, *root, stage, childIndex, list.roundTrips)
         : listUnmanaged(*root, stage);
-    completeAndResolve(c, *root, stage, m_atoms, listed, list.roundTrips);
+    completeAndResolve(c, *root, stage, m_atoms, listed, list.roundTrips, m_askServerForProcesses);
 
     for (std::size_t i = root->children.size(); i-- > 0;) {
         if (auto it = listed.find(i); it != listed.end())
@@ -425,7 +425,7 @@ void WindowListQuery::resolveNewClients(std::vector<DetailRequests>& details, st
         if (!w.pid)
             unnamed.push_back(w.client);
     }
-    ClientIdsReply processes = requestProcesses(m_connection, unnamed);
+    ClientIdsReply processes = m_askServerForProcesses ? requestProcesses(m_connection, unnamed) : ClientIdsReply();
     if (!processes.isPending())
         return;
     ++roundTrips;

@@ -111,6 +111,12 @@ public:
     // `run`; without a window manager, the same as `run`.
     [[nodiscard]] std::optional<WindowList> clients() const;
 
+    // Whether windows that do not name their process are looked up with the
+    // X-Resource extension (true); tests turn it off to stand for a server
+    // that cannot tell a remote client's process.
+    void setAskServerForProcesses(bool ask) { m_askServerForProcesses = ask; }
+    [[nodiscard]] bool asksServerForProcesses() const { return m_askServerForProcesses; }
+
     // Atoms the decoders of `TopLevelWindow::types` and `states` compare with.
     [[nodiscard]] AtomCache& atoms() const { return m_atomCache; }
 
@@ -145,6 +151,7 @@ private:
     xcb_window_t m_root;
     AtomCache& m_atomCache;
     Atoms m_atoms{};
+    bool m_askServerForProcesses = true;
     mutable std::mutex m_cacheMutex;  // guards m_stable
     mutable StableCache m_stable;
 };

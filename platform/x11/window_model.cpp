@@ -32,6 +32,7 @@ WindowModel::WindowModel(xcb_connection_t* connection, xcb_window_t root, Option
 {
     if (!m_options.nowNanos)
         m_options.nowNanos = [] { return std::uint64_t{0}; };
+    m_query->setAskServerForProcesses(m_options.askServerForProcesses);
 }
 
 WindowModel::~WindowModel()
@@ -458,7 +459,8 @@ void WindowModel::partialRead()
     }
     std::vector<xcb_window_t> asked = unnamed;
     asked.insert(asked.end(), added.begin(), added.end());
-    ClientIdsReply processes = requestProcesses(c, asked);
+    ClientIdsReply processes =
+        m_query->asksServerForProcesses() ? requestProcesses(c, asked) : ClientIdsReply();
     for (std::size_t i = 0; i < added.size(); ++i) {
         TopLevelWindow w;
         w.client = added[i];

@@ -49,6 +49,9 @@ public:
         std::function<std::uint64_t()> nowNanos;
         // A full read repairs what a lost event left wrong at most this long after.
         std::uint64_t fullReadIntervalNanos = 1'000'000'000;
+        // Whether the X-Resource extension is asked for the process of a
+        // window that names none (see `WindowListQuery::setAskServerForProcesses`).
+        bool askServerForProcesses = true;
     };
 
     // With `followEvents` the model owns `connection` from now on (it selects
