@@ -66,8 +66,10 @@ public:
         return frontmost;
     }
     std::vector<RunningApplication> runningApplications() override { return {}; }
+    std::optional<std::uint64_t> activationCount() override { return activations; }
     std::optional<RunningApplication> frontmost;
     int frontmostQueries = 0;  // one per focus choice
+    std::optional<std::uint64_t> activations;  // set: a workspace told of activations
 };
 
 // Shareable content from the screens and the window server's list; pictures

@@ -25,6 +25,8 @@ public:
         listRequests.push_back(options);
         return list;
     }
+    std::optional<std::uint64_t> changeCount() override { return changes; }
+    std::optional<std::uint64_t> changes;  // set: a server that tells of its changes
     std::optional<std::string> bundleIdentifier(std::int32_t pid) override
     {
         lookups.push_back(pid);
@@ -65,6 +67,31 @@ TEST_F(ScannerTest, ScannerDropsARequestWhileScanning)
 
     scanner.refreshIfDue(0);  // idle again: an interval of 0 always scans
     EXPECT_EQ(pool.pendingCount(), 1u);
+}
+
+TEST_F(ScannerTest, AServerThatTellsOfChangesIsScannedWhenItChangedAndOnlyThen)
+{
+    WindowScanner scanner(server, clock, pool);
+    server.changes = 5;
+    server.list = std::vector{entry(7, 100)};
+    scanner.refreshIfDue(250'000'000);  // nothing stored yet
+    EXPECT_EQ(pool.runAll(), 1u);
+
+    clock.fastForwardBy(std::chrono::seconds(10));
+    scanner.refreshIfDue(0);
+    EXPECT_EQ(pool.pendingCount(), 0u) << "no change: no scan, whatever the interval";
+
+    server.changes = 6;  // changed 1 ms after the last scan: scanned at once
+    scanner.store(scanner.current());
+    clock.fastForwardBy(std::chrono::milliseconds(1));
+    scanner.refreshIfDue(250'000'000);
+    ASSERT_EQ(pool.pendingCount(), 1u);
+    server.changes = 7;  // during the scan
+    pool.runAll();
+    scanner.refreshIfDue(250'000'000);
+    EXPECT_EQ(pool.runAll(), 1u) << "a change during a scan is scanned again";
+    scanner.refreshIfDue(0);
+    EXPECT_EQ(pool.pendingCount(), 0u);
 }
 
 TEST_F(ScannerTest, IntervalCountsFromTheLastCompletion)
