@@ -89,6 +89,12 @@ void WindowScanner::refreshIfDue(std::uint64_t minimumIntervalNanos)
         m_state->scanning = true;
         m_state->scanCount = count;
     }
+    // A list the server holds in memory is taken at once: the frame that asked
+    // works on it, and nothing waits for the server.
+    if (count && m_state->server.answersWithoutWaiting()) {
+        m_state->store(scan(m_state->server), count);
+        return;
+    }
     m_pool.run([weak = std::weak_ptr<State>(m_state)] { runScan(weak); });
 }
 

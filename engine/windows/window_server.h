@@ -61,6 +61,9 @@ public:
     // told of changes as they happen; nullopt for one that cannot tell, whose
     // list must be read again to know. Cheap, never blocks on the server.
     [[nodiscard]] virtual std::optional<std::uint64_t> changeCount() { return std::nullopt; }
+    // True when `windowList` would answer from memory now, without waiting
+    // for the server (it already took in every change it was told of).
+    [[nodiscard]] virtual bool answersWithoutWaiting() { return false; }
 };
 
 } // namespace hg

@@ -1,5 +1,6 @@
 #include "platform/windows/x11_window_server.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -40,7 +41,15 @@ X11WindowServer::X11WindowServer(xcb_connection_t* connection, xcb_window_t root
           displayName, connection, root, {.nowNanos = uptimeNanos, .askServerForProcesses = askServerForProcesses})),
       m_atoms(m_model->connection()), m_kinds(m_atoms)
 {
+    // What the events name is read as they come, so that a frame finds the
+    // list ready in memory.
+    if (QCoreApplication::instance() && m_model->fileDescriptor() >= 0) {
+        m_notifier = std::make_unique<QSocketNotifier>(m_model->fileDescriptor(), QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [model = m_model] { model->pump(); });
+    }
 }
+
+X11WindowServer::~X11WindowServer() = default;
 
 std::int32_t X11WindowServer::processOf(const x11::TopLevelWindow& w) const
 {

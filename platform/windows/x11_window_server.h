@@ -28,6 +28,7 @@
 #include <string>
 #include <unordered_map>
 
+#include <QSocketNotifier>
 #include <xcb/xcb.h>
 
 #include "engine/windows/window_server.h"
@@ -47,9 +48,11 @@ public:
     // remote client's process (tests).
     X11WindowServer(xcb_connection_t* connection, xcb_window_t root, const std::string& displayName = {},
                     bool askServerForProcesses = true);
+    ~X11WindowServer() override;
 
     std::optional<std::vector<WindowInfoEntry>> windowList(WindowListOption options) override;
     std::optional<std::uint64_t> changeCount() override;
+    bool answersWithoutWaiting() override { return m_model->answersWithoutWaiting(); }
     // Answered from the latest window list; nullopt for a process that showed
     // no window in it or whose windows name no identifier.
     std::optional<std::string> bundleIdentifier(std::int32_t pid) override;
@@ -76,6 +79,8 @@ private:
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
     std::shared_ptr<x11::WindowModel> m_model;
+    // Takes the model's events as they come, between frames (with a Qt event loop).
+    std::unique_ptr<QSocketNotifier> m_notifier;
     x11::AtomCache m_atoms;
     WindowKindAtoms m_kinds;
 

@@ -89,6 +89,43 @@ std::uint64_t WindowModel::changeCount()
     return m_changes;
 }
 
+void WindowModel::pump()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_events)
+        return;
+    takeEvents();
+    noteUndescribedChildren();
+    if (!m_needsFullRead && dirty())
+        partialRead();
+    if (m_needsFullRead)
+        fullRead();
+    // Events that queued up while the replies were awaited.
+    takeEvents();
+}
+
+bool WindowModel::answersWithoutWaiting()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_events || m_readFailed)
+        return false;
+    takeEvents();
+    noteUndescribedChildren();
+    return !m_needsFullRead && !dirty()
+        && m_options.nowNanos() - m_lastFullRead < m_options.fullReadIntervalNanos;
+}
+
+int WindowModel::fileDescriptor() const
+{
+    return m_events ? xcb_get_file_descriptor(m_events) : -1;
+}
+
+bool WindowModel::dirty() const
+{
+    return m_stackingDirty || m_activeDirty || m_desktopDirty || !m_stateDirty.empty() || !m_detailsDirty.empty()
+        || !m_geometryDirty.empty();
+}
+
 std::uint64_t WindowModel::activationCount()
 {
     std::lock_guard lock(m_mutex);
@@ -294,8 +331,7 @@ void WindowModel::update()
         return;
     }
     noteUndescribedChildren();
-    if (m_stackingDirty || m_activeDirty || m_desktopDirty || !m_stateDirty.empty() || !m_detailsDirty.empty()
-        || !m_geometryDirty.empty())
+    if (dirty())
         partialRead();
     if (m_needsFullRead)
         fullRead();

@@ -74,6 +74,14 @@ public:
     // Takes the events that arrived and answers a number that changes
     // whenever the list may have changed since. Cheap: no round trip.
     [[nodiscard]] std::uint64_t changeCount();
+    // Takes the events that arrived and reads at once what they name, so that
+    // the next `list` has nothing to wait for; for whoever watches the
+    // connection (`fileDescriptor`) between frames.
+    void pump();
+    // True when `list` can answer from memory, without a round trip.
+    [[nodiscard]] bool answersWithoutWaiting();
+    // The event connection's socket, to watch for events; -1 without events.
+    [[nodiscard]] int fileDescriptor() const;
     // A number that changes whenever `_NET_ACTIVE_WINDOW` was set.
     [[nodiscard]] std::uint64_t activationCount();
 
@@ -105,6 +113,7 @@ private:
     void takeEvents();
     void handleEvent(const xcb_generic_event_t* event);
     void update();
+    [[nodiscard]] bool dirty() const;
     void fullRead();
     void partialRead();
     void noteUndescribedChildren();

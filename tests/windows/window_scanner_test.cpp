@@ -26,7 +26,9 @@ public:
         return list;
     }
     std::optional<std::uint64_t> changeCount() override { return changes; }
+    bool answersWithoutWaiting() override { return inMemory; }
     std::optional<std::uint64_t> changes;  // set: a server that tells of its changes
+    bool inMemory = false;                 // its list is answered from memory
     std::optional<std::string> bundleIdentifier(std::int32_t pid) override
     {
         lookups.push_back(pid);
@@ -92,6 +94,17 @@ TEST_F(ScannerTest, AServerThatTellsOfChangesIsScannedWhenItChangedAndOnlyThen)
     EXPECT_EQ(pool.runAll(), 1u) << "a change during a scan is scanned again";
     scanner.refreshIfDue(0);
     EXPECT_EQ(pool.pendingCount(), 0u);
+
+    // A list held in memory is taken on the spot, by the frame that asks.
+    server.inMemory = true;
+    server.changes = 8;
+    server.list = std::vector{entry(7, 100), entry(9, 100)};
+    scanner.refreshIfDue(250'000'000);
+    EXPECT_EQ(pool.pendingCount(), 0u);
+    EXPECT_FALSE(scanner.scanning());
+    EXPECT_EQ(scanner.current().size(), 2u);
+    scanner.refreshIfDue(0);
+    EXPECT_EQ(server.listRequests.size(), 4u) << "and not again while nothing changed";
 }
 
 TEST_F(ScannerTest, IntervalCountsFromTheLastCompletion)
