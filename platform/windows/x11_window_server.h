@@ -42,8 +42,9 @@ namespace hg {
 class X11WindowServer final : public WindowServer {
 public:
     // `connection` stays owned by the caller and must outlive this object.
-    // The model listens on a connection of its own to `displayName` (DISPLAY
-    // when empty); without one it reads the whole tree for every list.
+    // The model listens on a connection of its own to `displayName` (the
+    // display `connection` is open on); without one it reads the whole tree
+    // for every list.
     // `askServerForProcesses` false stands for a server that cannot name a
     // remote client's process (tests).
     X11WindowServer(xcb_connection_t* connection, xcb_window_t root, const std::string& displayName = {},

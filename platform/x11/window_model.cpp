@@ -46,7 +46,7 @@ WindowModel::~WindowModel()
 std::shared_ptr<WindowModel> WindowModel::connect(const std::string& displayName, xcb_connection_t* fallback,
                                                   xcb_window_t root, Options options)
 {
-    xcb_connection_t* own = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), nullptr);
+    xcb_connection_t* own = displayName.empty() ? nullptr : xcb_connect(displayName.c_str(), nullptr);
     if (own && !xcb_connection_has_error(own))
         return std::make_shared<WindowModel>(own, root, std::move(options), true);
     if (own)

@@ -62,8 +62,8 @@ public:
     WindowModel(const WindowModel&) = delete;
     WindowModel& operator=(const WindowModel&) = delete;
 
-    // A model on a connection of its own to `displayName` (DISPLAY when
-    // empty), or one without events over `fallback` when that fails.
+    // A model on a connection of its own to `displayName`, or one without
+    // events over `fallback` when no name is given or the connection fails.
     [[nodiscard]] static std::shared_ptr<WindowModel> connect(const std::string& displayName,
                                                               xcb_connection_t* fallback, xcb_window_t root,
                                                               Options options);
