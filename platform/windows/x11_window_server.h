@@ -61,8 +61,6 @@ public:
     // The top-level windows, front-most first, as the model has them now;
     // also refreshes the identifiers `bundleIdentifier` answers with.
     [[nodiscard]] std::optional<x11::WindowList> query();
-    // The same list (kept for the workspace, which asks for clients only).
-    [[nodiscard]] std::optional<x11::WindowList> clients() { return query(); }
     [[nodiscard]] const std::shared_ptr<x11::WindowModel>& model() const { return m_model; }
     // A window's process, or the stand-in of a window whose process is unknown.
     [[nodiscard]] std::int32_t processOf(const x11::TopLevelWindow& window) const;

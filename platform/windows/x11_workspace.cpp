@@ -47,7 +47,7 @@ std::optional<RunningApplication> X11Workspace::frontmost(const x11::WindowList&
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication()
 {
-    std::optional<x11::WindowList> list = m_server.clients();
+    std::optional<x11::WindowList> list = m_server.query();
     if (!list)
         return std::nullopt;
     return frontmost(*list, m_server);
@@ -55,7 +55,7 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication()
 
 std::vector<RunningApplication> X11Workspace::runningApplications()
 {
-    std::optional<x11::WindowList> list = m_server.clients();
+    std::optional<x11::WindowList> list = m_server.query();
     if (!list)
         return {};
     return applications(*list, m_server);

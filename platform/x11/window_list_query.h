@@ -105,12 +105,6 @@ public:
     // connection has failed). Blocks for the round trips described above.
     [[nodiscard]] std::optional<WindowList> run() const;
 
-    // Only the window manager's clients, front-most first, with what they keep
-    // for their life and without frames, geometry, state or desktop; and the
-    // active client. One round trip when every client was seen by an earlier
-    // `run`; without a window manager, the same as `run`.
-    [[nodiscard]] std::optional<WindowList> clients() const;
-
     // Whether windows that do not name their process are looked up with the
     // X-Resource extension (true); tests turn it off to stand for a server
     // that cannot tell a remote client's process.
@@ -142,8 +136,6 @@ public:
     using StableCache = std::unordered_map<xcb_window_t, StableDetails>;
 
 private:
-    void resolveNewClients(std::vector<DetailRequests>& details, std::vector<TopLevelWindow>& windows,
-                           int& roundTrips) const;
     void remember(const WindowList& list, const std::vector<xcb_window_t>& clients) const;
     void forgetRootTransients(WindowList& list) const;
 
