@@ -46,6 +46,7 @@ X11WindowServer::X11WindowServer(xcb_connection_t* connection, xcb_window_t root
     if (QCoreApplication::instance() && m_model->fileDescriptor() >= 0) {
         m_notifier = std::make_unique<QSocketNotifier>(m_model->fileDescriptor(), QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [model = m_model] { model->pump(); });
+        m_model->setWatched(true);
     }
 }
 

@@ -76,7 +76,7 @@ std::uint64_t WindowModel::changeCount()
     std::lock_guard lock(m_mutex);
     if (!m_events)
         return ++m_changes;
-    takeEvents();
+    takeEvents(!m_watched);
     if (!m_needsFullRead && m_options.nowNanos() - m_lastFullRead >= m_options.fullReadIntervalNanos) {
         // The repair of a lost event: a change only when the read finds one.
         const WindowList before = assemble();
@@ -109,7 +109,7 @@ bool WindowModel::answersWithoutWaiting()
     std::lock_guard lock(m_mutex);
     if (!m_events || m_readFailed)
         return false;
-    takeEvents();
+    takeEvents(!m_watched);
     noteUndescribedChildren();
     return !m_needsFullRead && !dirty()
         && m_options.nowNanos() - m_lastFullRead < m_options.fullReadIntervalNanos;
@@ -130,7 +130,7 @@ std::uint64_t WindowModel::activationCount()
 {
     std::lock_guard lock(m_mutex);
     if (m_events)
-        takeEvents();
+        takeEvents(!m_watched);
     return m_activations;
 }
 
@@ -138,7 +138,7 @@ std::optional<WindowList> WindowModel::list()
 {
     std::lock_guard lock(m_mutex);
     if (m_events && m_assembled && m_assembledAt == m_changes) {
-        takeEvents();
+        takeEvents(!m_watched);
         if (m_assembledAt == m_changes)
             return m_assembled;
     }
@@ -152,10 +152,24 @@ std::optional<WindowList> WindowModel::list()
     return m_assembled;
 }
 
-void WindowModel::takeEvents()
+void WindowModel::setWatched(bool watched)
+{
+    std::lock_guard lock(m_mutex);
+    m_watched = watched;
+}
+
+void WindowModel::takeEvents(bool fromSocket)
 {
     if (!m_events)
         return;
+    if (!fromSocket) {
+        // Replies awaited on any thread read the events that came before them.
+        while (Event e{xcb_poll_for_queued_event(m_events)})
+            if (!m_discardStale || static_cast<std::int16_t>(e->sequence - m_freshFrom) >= 0)
+                handleEvent(e.get());
+        m_discardStale = false;
+        return;
+    }
     while (Event e{m_discardStale ? xcb_poll_for_queued_event(m_events) : xcb_poll_for_event(m_events)}) {
         // What happened before the last full read is in it already.
         if (m_discardStale && static_cast<std::int16_t>(e->sequence - m_freshFrom) < 0)

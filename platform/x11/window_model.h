@@ -78,6 +78,10 @@ public:
     // the next `list` has nothing to wait for; for whoever watches the
     // connection (`fileDescriptor`) between frames.
     void pump();
+    // Tells that `pump` is called whenever the connection has data to read:
+    // the other calls then take only what the connection has already read,
+    // without a system call each.
+    void setWatched(bool watched);
     // True when `list` can answer from memory, without a round trip.
     [[nodiscard]] bool answersWithoutWaiting();
     // The event connection's socket, to watch for events; -1 without events.
@@ -110,7 +114,9 @@ private:
         std::uint32_t width = 0, height = 0;
     };
 
-    void takeEvents();
+    // Handles the events that arrived; with `fromSocket` false (a watched
+    // connection) only those the connection has read already.
+    void takeEvents(bool fromSocket = true);
     void handleEvent(const xcb_generic_event_t* event);
     void update();
     [[nodiscard]] bool dirty() const;
@@ -154,6 +160,7 @@ private:
     std::unordered_set<xcb_window_t> m_detailsDirty;  // everything they name
     std::unordered_set<xcb_window_t> m_geometryDirty; // root children of unknown geometry
 
+    bool m_watched = false;
     bool m_discardStale = false;      // events before `m_freshFrom` describe what the read saw
     std::uint16_t m_freshFrom = 0;
 
