@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
 
+#include <cstdlib>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QPointer>
@@ -16,7 +18,7 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_i18n(m_defaults, m_notifications, m_preferredLanguages),
       m_preferences(m_defaults, m_loginItem),
       m_screens(connection, screen->root, qtScreenScale()),
-      m_windowServer(connection, screen->root),
+      m_windowServer(connection, screen->root, std::getenv("DISPLAY") ? std::getenv("DISPLAY") : ""),
       m_workspace(m_windowServer),
       m_capture(connection, screen, m_pool, X11CaptureService::displaysOf(m_screens)),
       m_captureAccess(connection),
@@ -31,6 +33,10 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
       m_events(m_notifications, connection, screen->root, SystemBuses::standard(), &m_screens),
       m_hotkeyRegistrar(connection, screen->root)
 {
+    // One window model, following the server's events, for the scanner, the
+    // overlays' stacking and the captures.
+    m_overlaySurfaces.setWindowModel(m_windowServer.model());
+    m_capture.setWindowModel(m_windowServer.model());
     openSettingsAction = [this] {
         if (m_settingsWindow)
             m_settingsWindow->show();

@@ -9,7 +9,7 @@
 //     first moment the root's stacking order shows an overlay directly below
 //     that window's frame (xcb_query_tree polled every 0.5 ms); median of 40.
 //
-// Run: ninja -C build bench_effect_program && build/bench/effect/bench_effect_program
+// Run: ninja -C build bench_effect_program && build/bench/effect/bench_effect_program [program]
 // Prints figures only. Set HUSHGLASS_BENCH_SHOT=file.png to save the screen.
 #include <dirent.h>
 #include <unistd.h>
@@ -113,8 +113,10 @@ std::vector<double> activationLatencies(E2eDesktop& desk, const std::vector<std:
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    // Another build of the program to measure instead of the one built here.
+    const char* binary = argc > 1 ? argv[1] : nullptr;
     if (!hg::testing::XSession::available()) {
         std::fprintf(stderr, "Xvfb or openbox is not installed\n");
         return 1;
@@ -134,7 +136,7 @@ int main()
     desk.client().command("activate w0");
     desk.session().run({"xdotool", "mousemove", "1900", "1060"});
     desk.writeDefaults(R"({"enabled": true})");
-    if (!desk.startProgram()) {
+    if (!(binary ? desk.startProgram({}, binary) : desk.startProgram())) {
         std::fprintf(stderr, "the program did not start:\n%s\n", desk.programOutput().c_str());
         return 1;
     }

@@ -1,7 +1,10 @@
 // Times one window scan (the window server's list and the identifiers, as the
 // background refresh runs it) with 100 client windows under Xvfb + openbox,
-// and counts the round trips it waits for. Also times the frontmost-application
-// look-up and a screen re-query. Prints median and p90 in milliseconds.
+// and counts the round trips it waits for: a full read of the tree, and the
+// window model's list when nothing changed and after one window moved or was
+// activated (one batch of events, no full read). Also times the
+// frontmost-application look-up and a screen re-query. Prints median and p90
+// in milliseconds.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -16,6 +19,7 @@
 #include "platform/windows/x11_screens.h"
 #include "platform/windows/x11_window_server.h"
 #include "platform/windows/x11_workspace.h"
+#include "platform/x11/window_model.h"
 #include "support/x_session.h"
 #include "test_client.h"
 
@@ -68,7 +72,7 @@ int main()
     }
     xcb_connection_t* connection = xcb_connect(session.display().c_str(), nullptr);
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    hg::X11WindowServer server(connection, root);
+    hg::X11WindowServer server(connection, root, session.display());
     hg::X11Workspace workspace(server);
     hg::X11Screens screens(connection, root);
 
@@ -79,6 +83,46 @@ int main()
     const auto list = server.query();
     std::printf("windows listed: %zu, round trips per scan: %d\n", list ? list->windows.size() : 0,
                 list ? list->roundTrips : -1);
+    hg::x11::AtomCache atoms(connection);
+    const hg::x11::WindowListQuery fullRead(connection, root, atoms);
+    report("full read of the tree (WindowListQuery::run)", 100, [&] { (void)fullRead.run(); });
+    const std::shared_ptr<hg::x11::WindowModel>& model = server.model();
+    const std::uint64_t fullReadsBefore = model->counts().fullReads;
+    report("model list, nothing changed", 300, [&] { (void)model->list(); });
+    int step = 0;
+    // Events come within milliseconds; a window manager that ignored the
+    // request would leave the loop after two seconds.
+    auto until = [](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+        }
+    };
+    auto waitForChange = [&](std::uint64_t seen) { until([&] { return model->changeCount() != seen; }); };
+    std::vector<double> moveMillis, activateMillis;
+    for (int i = 0; i < 50; ++i) {
+        std::uint64_t seen = model->changeCount();
+        clients[0].command("move w0 " + std::to_string(100 + (++step % 50) * 4) + " 100");
+        waitForChange(seen);
+        auto start = std::chrono::steady_clock::now();
+        (void)model->list();
+        moveMillis.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        seen = model->changeCount();
+        const std::uint64_t activations = model->activationCount();
+        clients[i % 2].command("activate w" + std::to_string(i % 2 + 2 * (i % 10)));
+        until([&] { return model->activationCount() != activations; });
+        start = std::chrono::steady_clock::now();
+        (void)model->list();
+        activateMillis.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::printf("model list after a move, 50 runs: median %.3f ms, p90 %.3f ms\n",
+                hg::bench::percentile(moveMillis, 0.5), hg::bench::percentile(moveMillis, 0.9));
+    std::printf("model list after an activation, 50 runs: median %.3f ms, p90 %.3f ms\n",
+                hg::bench::percentile(activateMillis, 0.5), hg::bench::percentile(activateMillis, 0.9));
+    std::printf("model: full reads during the moves and activations: %llu (the fallback read at most once a second), "
+                "batches that read what events named: %llu\n",
+                static_cast<unsigned long long>(model->counts().fullReads - fullReadsBefore),
+                static_cast<unsigned long long>(model->counts().partialReads));
     std::size_t snapshots = 0;
     report("WindowScanner::scan, 100 client windows", 300, [&] { snapshots = hg::WindowScanner::scan(server).size(); });
     std::printf("snapshots per scan: %zu\n", snapshots);

@@ -254,6 +254,8 @@ private:
     double m_powerPausedAt = 0;  // seconds
     bool m_updatePaused = false;
     std::optional<std::int32_t> m_frontmostPID;
+    std::optional<std::uint64_t> m_seenActivations;  // the workspace's activation count
+    int m_choicesAfterActivation = 0;
     std::set<DisplayID> m_lastSwallowedDisplays;
     std::optional<FocusedWindow> m_focus;
     std::optional<FocusedWindow> m_lastPicturedFocus;

@@ -72,7 +72,16 @@ void PrivacyController::refreshFocus()
     const int period = !m_focus ? kFocusChoicePeriodWithoutFocus
         : m_scheduler.settledFrames() < kSettledFramesForSettledPace ? kFocusChoicePeriodWhileMoving
                                                                       : kFocusChoicePeriodWhileStill;
-    if (m_scheduler.frameIndex() % period != 0)
+    // An activation is followed on this frame and the next (whose list has
+    // the activated window if it is new), whatever the period.
+    if (const auto activations = m_ports.workspace.activationCount(); activations != m_seenActivations) {
+        m_seenActivations = activations;
+        m_choicesAfterActivation = 2;
+    }
+    const bool activated = m_choicesAfterActivation > 0;
+    if (activated)
+        --m_choicesAfterActivation;
+    if (!activated && m_scheduler.frameIndex() % period != 0)
         return;
     const auto frontmost = m_ports.workspace.frontmostApplication();
     m_frontmostPID = frontmost ? std::optional(frontmost->pid) : std::nullopt;

@@ -21,17 +21,22 @@ struct WindowScanner::State {
     std::vector<WindowSnapshot> current;
     bool scanning = false;
     std::uint64_t lastCompletionNanos = 0;
+    // The server's change count when the stored list was asked for, and when
+    // the running scan was.
+    std::optional<std::uint64_t> storedCount;
+    std::optional<std::uint64_t> scanCount;
     bool alive = true;          // false once the scanner is being destroyed
     bool scanRunning = false;   // a pool thread is inside `scan` right now
     std::condition_variable scanEnded;
 
-    void store(std::vector<WindowSnapshot> windows)
+    void store(std::vector<WindowSnapshot> windows, std::optional<std::uint64_t> count = std::nullopt)
     {
         const std::uint64_t now = clock.uptimeNanos();
         std::lock_guard lock(mutex);
         current = std::move(windows);
         lastCompletionNanos = now;
         scanning = false;
+        storedCount = count;
     }
 };
 
@@ -67,14 +72,28 @@ std::uint64_t WindowScanner::lastCompletionNanos() const
 
 void WindowScanner::refreshIfDue(std::uint64_t minimumIntervalNanos)
 {
+    const std::optional<std::uint64_t> count = m_state->server.changeCount();
     {
         std::lock_guard lock(m_state->mutex);
         if (m_state->scanning)
             return;
-        // The interval counts from the previous completion, not its start.
-        if (m_state->clock.uptimeNanos() < m_state->lastCompletionNanos + minimumIntervalNanos)
+        if (count) {
+            // A server that tells of its changes: the list is scanned again
+            // as soon as it changed, and never while it did not.
+            if (m_state->storedCount == count)
+                return;
+        } else if (m_state->clock.uptimeNanos() < m_state->lastCompletionNanos + minimumIntervalNanos) {
+            // The interval counts from the previous completion, not its start.
             return;
+        }
         m_state->scanning = true;
+        m_state->scanCount = count;
+    }
+    // A list the server holds in memory is taken at once: the frame that asked
+    // works on it, and nothing waits for the server.
+    if (count && m_state->server.answersWithoutWaiting()) {
+        m_state->store(scan(m_state->server), count);
+        return;
     }
     m_pool.run([weak = std::weak_ptr<State>(m_state)] { runScan(weak); });
 }
@@ -98,8 +117,14 @@ void WindowScanner::runScan(const std::weak_ptr<State>& weakState)
     }
     // Stored only while the scanner exists; the destructor waits for
     // `scanRunning` to drop, so the clock is still there.
-    if (alive)
-        state->store(std::move(windows));
+    if (alive) {
+        std::optional<std::uint64_t> count;
+        {
+            std::lock_guard lock(state->mutex);
+            count = state->scanCount;
+        }
+        state->store(std::move(windows), count);
+    }
     {
         std::lock_guard lock(state->mutex);
         state->scanRunning = false;

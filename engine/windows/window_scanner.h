@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/background_pool.h"
@@ -46,7 +47,13 @@ public:
 
     // Starts a background scan unless one is running or the last one completed
     // less than `minimumIntervalNanos` ago. Returns at once. An interval of 0
-    // forces a scan unless one is running.
+    // forces a scan unless one is running. A server that tells of its changes
+    // (`WindowServer::changeCount`) is scanned whenever it changed since the
+    // stored list was asked for, and not at all while it did not: the
+    // interval then plays no part. Such a server's list is scanned at once,
+    // on the calling thread, when the server can answer it from memory
+    // (`WindowServer::answersWithoutWaiting`), so that the frame that asked
+    // already works on it.
     void refreshIfDue(std::uint64_t minimumIntervalNanos);
     // Makes `windows` the current list, stamps the completion time and ends the
     // scanning state.

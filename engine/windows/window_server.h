@@ -5,7 +5,8 @@
 // entry may be missing, and numbers may be out of range for what they stand
 // for. Checking them is the scanner's business.
 //
-// Owned by the application for the life of the process. Both calls may come
+// Owned by the application for the life of the process. `windowList` and
+// `bundleIdentifier` may come
 // from a pool thread while the main thread uses the same object, so
 // implementations are thread-safe.
 #pragma once
@@ -55,6 +56,14 @@ public:
     // The identifier of the running application with process `pid`; nullopt
     // when there is no such application or it has no identifier.
     [[nodiscard]] virtual std::optional<std::string> bundleIdentifier(std::int32_t pid) = 0;
+    // A number that changes whenever the list may have changed (a window
+    // shown, hidden, moved, restacked, gone, activated), for a server that is
+    // told of changes as they happen; nullopt for one that cannot tell, whose
+    // list must be read again to know. Cheap, never blocks on the server.
+    [[nodiscard]] virtual std::optional<std::uint64_t> changeCount() { return std::nullopt; }
+    // True when `windowList` would answer from memory now, without waiting
+    // for the server (it already took in every change it was told of).
+    [[nodiscard]] virtual bool answersWithoutWaiting() { return false; }
 };
 
 } // namespace hg

@@ -15,7 +15,10 @@ namespace hg {
 
 struct WindowSnapshot {
     std::uint32_t windowID = 0;  // the window server's window number
-    std::int32_t pid = 0;        // process that owns the window
+    // The process that owns the window. A negative number stands for an owner
+    // whose process cannot be found (a remote client): one number per owner,
+    // never a real process.
+    std::int32_t pid = 0;
     std::int64_t layer = 0;      // 0 for ordinary application windows
     Rect rect;                   // bounds in points, origin at the main display's top left, y down
     bool isOnScreen = true;      // the window server's on-screen flag

@@ -34,6 +34,9 @@ public:
     [[nodiscard]] virtual std::optional<RunningApplication> frontmostApplication() = 0;
     // Every running application, each process once.
     [[nodiscard]] virtual std::vector<RunningApplication> runningApplications() = 0;
+    // A number that changes whenever a window was activated, for a workspace
+    // told of activations as they happen; nullopt for one that cannot tell.
+    [[nodiscard]] virtual std::optional<std::uint64_t> activationCount() { return std::nullopt; }
 };
 
 } // namespace hg

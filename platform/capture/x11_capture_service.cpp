@@ -11,6 +11,7 @@
 #include "platform/windows/x11_window_server.h"
 #include "platform/x11/atom_cache.h"
 #include "platform/x11/window_list_query.h"
+#include "platform/x11/window_model.h"
 
 namespace hg {
 namespace {
@@ -132,6 +133,7 @@ struct X11CaptureService::Shared {
 
     x11::AtomCache atoms;
     x11::WindowListQuery query;
+    std::shared_ptr<x11::WindowModel> model;  // shared with the window server when set
     WindowKindAtoms kinds;
     X11Compositor compositor;
 
@@ -156,6 +158,11 @@ void X11CaptureService::setActive(bool active)
     m_shared->setActive(active);
 }
 
+void X11CaptureService::setWindowModel(std::shared_ptr<x11::WindowModel> model)
+{
+    m_shared->model = std::move(model);
+}
+
 bool X11CaptureService::isReady() const
 {
     return m_shared->compositor.isReady();
@@ -174,7 +181,7 @@ void X11CaptureService::shareableContent(ContentReply done)
     if (m_displays)
         content.displays = m_displays();
     m_pool.run([shared = m_shared, content = std::move(content), done = std::move(done)]() mutable {
-        std::optional<x11::WindowList> list = shared->query.run();
+        std::optional<x11::WindowList> list = shared->model ? shared->model->list() : shared->query.run();
         if (!list) {
             done(std::nullopt);
             return;

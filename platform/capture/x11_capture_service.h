@@ -33,6 +33,9 @@
 namespace hg {
 
 class X11Compositor;
+namespace x11 {
+class WindowModel;
+}
 
 class X11CaptureService final : public CaptureService {
 public:
@@ -52,6 +55,9 @@ public:
     // window redirected later would start from the overlay's pixels), and when
     // it goes off. Main thread.
     void setActive(bool active);
+    // Lists the windows from the program's shared window model instead of
+    // reading the tree for every capture pass; call before the first capture.
+    void setWindowModel(std::shared_ptr<x11::WindowModel> model);
 
     // False when the server cannot capture (see X11Compositor).
     [[nodiscard]] bool isReady() const;

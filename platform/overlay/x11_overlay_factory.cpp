@@ -23,6 +23,11 @@ X11OverlaySurfaceFactory::X11OverlaySurfaceFactory(xcb_connection_t* connection,
 {
 }
 
+void X11OverlaySurfaceFactory::setWindowModel(std::shared_ptr<x11::WindowModel> model)
+{
+    m_stacking = std::make_shared<X11OverlayStacking>(m_connection, m_screen->root, std::move(model));
+}
+
 PixelRect X11OverlaySurfaceFactory::pixelGeometry(const Screen& screen) const
 {
     std::optional<Rect> bounds = screen.displayNumber ? m_screens.displayBounds(*screen.displayNumber) : std::nullopt;

@@ -31,6 +31,10 @@ public:
     [[nodiscard]] bool isAnimating() const;
     [[nodiscard]] bool honoursStacking() const override;
 
+    // Places overlays from the program's shared window model; call before
+    // the first surface is made.
+    void setWindowModel(std::shared_ptr<x11::WindowModel> model);
+
     // The monitor's rectangle in root pixels.
     [[nodiscard]] PixelRect pixelGeometry(const Screen& screen) const;
 

@@ -35,28 +35,26 @@ bool drawsOverrideRedirectOnTop(const std::string& windowManagerName)
     return false;
 }
 
-X11OverlayStacking::X11OverlayStacking(xcb_connection_t* connection, xcb_window_t root)
-    : m_c(connection), m_root(root),
-      m_atoms(connection, {kOverlayMarkerProperty, "_NET_SUPPORTING_WM_CHECK", "_NET_WM_NAME", "UTF8_STRING"}),
-      m_query(connection, root, m_atoms), m_kinds(m_atoms), m_ownPID(static_cast<std::uint32_t>(::getpid()))
+X11OverlayStacking::X11OverlayStacking(xcb_connection_t* connection, xcb_window_t root,
+                                       std::shared_ptr<x11::WindowModel> model)
+    : m_root(root),
+      m_model(model ? std::move(model)
+                    : std::make_shared<x11::WindowModel>(connection, root, x11::WindowModel::Options{}, false)),
+      m_kinds(m_model->atoms()), m_ownPID(static_cast<std::uint32_t>(::getpid()))
 {
+    m_model->atoms().intern({"_NET_SUPPORTING_WM_CHECK", "_NET_WM_NAME", "UTF8_STRING"});
 }
 
 std::optional<xcb_window_t> X11OverlayStacking::siblingAboveLevel(xcb_window_t self, int level)
 {
-    const std::optional<x11::WindowList> list = m_query.run();
+    const std::optional<x11::WindowList> list = m_model->list();
     if (!list)
         return std::nullopt;
-    // Pop-ups that are not the window manager's clients may be overlays of ours.
-    const xcb_atom_t marker = m_atoms[kOverlayMarkerProperty];
-    std::vector<x11::PropertyReply> markers;
-    for (const x11::TopLevelWindow& window : list->windows)
-        markers.push_back(window.managed ? x11::PropertyReply()
-                                         : x11::requestProperty(m_c, window.frame, marker, XCB_ATOM_ANY, 1));
     std::optional<xcb_window_t> lowest;
     for (std::size_t i = list->windows.size(); i-- > 0;) {  // bottom to top
         const x11::TopLevelWindow& window = list->windows[i];
-        const bool overlay = !window.managed && x11::propertyExists(markers[i].take().get());
+        // Pop-ups that are not the window manager's clients may be overlays of ours.
+        const bool overlay = !window.managed && window.ownOverlay;
         if (lowest || overlay || window.frame == self || !window.viewable)
             continue;
         const bool ours = window.managed && window.pid == m_ownPID;
@@ -68,12 +66,13 @@ std::optional<xcb_window_t> X11OverlayStacking::siblingAboveLevel(xcb_window_t s
 
 std::optional<std::string> X11OverlayStacking::windowManagerName()
 {
-    x11::PropertyReply check =
-        x11::requestProperty(m_c, m_root, m_atoms["_NET_SUPPORTING_WM_CHECK"], XCB_ATOM_WINDOW, 1);
+    xcb_connection_t* c = m_model->connection();
+    x11::AtomCache& atoms = m_model->atoms();
+    x11::PropertyReply check = x11::requestProperty(c, m_root, atoms["_NET_SUPPORTING_WM_CHECK"], XCB_ATOM_WINDOW, 1);
     const std::optional<std::uint32_t> window = x11::firstValue(check.take().get());
     if (!window)
         return std::nullopt;
-    x11::PropertyReply name = x11::requestProperty(m_c, *window, m_atoms["_NET_WM_NAME"], m_atoms["UTF8_STRING"]);
+    x11::PropertyReply name = x11::requestProperty(c, *window, atoms["_NET_WM_NAME"], atoms["UTF8_STRING"]);
     return x11::text(name.take().get());
 }
 
@@ -84,13 +83,6 @@ void X11OverlayStacking::refresh(std::uint64_t nowNanos)
     m_checkedAt = nowNanos;
     const std::optional<std::string> name = windowManagerName();
     m_honoursStacking = !(name && drawsOverrideRedirectOnTop(*name));
-}
-
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
-{
-    x11::XReply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 } // namespace hg

@@ -7,9 +7,11 @@
 // 101) or that is a window of Hushglass's own (its settings window and its
 // alerts must stay readable above a raised overlay), or on top when there is
 // none. Plainly on top would hide the window manager's menus. Layers come from
-// the one table of platform/windows/window_layer.h, over the window list of
-// platform/x11/window_list_query.h, which follows nested frames up to the root
-// child and never counts a managed window as a pop-up.
+// the one table of platform/windows/window_layer.h, over the window model of
+// platform/x11/window_model.h (shared with the window server, so that placing
+// an overlay costs no round trip when the windows did not change), which
+// follows nested frames up to the root child and never counts a managed
+// window as a pop-up.
 //
 // Some window managers draw override-redirect windows above every managed
 // window whatever their place in the stack (Mutter, KWin), or do not reliably
@@ -27,9 +29,10 @@
 
 #include <xcb/xcb.h>
 
+#include <memory>
+
 #include "platform/windows/window_layer.h"
-#include "platform/x11/atom_cache.h"
-#include "platform/x11/window_list_query.h"
+#include "platform/x11/window_model.h"
 
 namespace hg {
 
@@ -43,7 +46,10 @@ inline constexpr char kOverlayMarkerProperty[] = "_HUSHGLASS_OVERLAY";
 
 class X11OverlayStacking {
 public:
-    X11OverlayStacking(xcb_connection_t* connection, xcb_window_t root);
+    // Over `model`; without one, over a model of its own that reads the whole
+    // tree on `connection` each time.
+    X11OverlayStacking(xcb_connection_t* connection, xcb_window_t root,
+                       std::shared_ptr<x11::WindowModel> model = nullptr);
 
     // The top-level window to go directly below for `level`, or nullopt for the
     // top of the stack. `self` and other overlays are never chosen.
@@ -58,17 +64,12 @@ public:
     [[nodiscard]] std::optional<std::string> windowManagerName();
 
 private:
-    xcb_connection_t* m_c;
     xcb_window_t m_root;
-    x11::AtomCache m_atoms;
-    x11::WindowListQuery m_query;
+    std::shared_ptr<x11::WindowModel> m_model;
     WindowKindAtoms m_kinds;
     std::uint32_t m_ownPID;
     bool m_honoursStacking = true;
     std::optional<std::uint64_t> m_checkedAt;
 };
-
-// Interns one atom (a round trip); XCB_ATOM_NONE on failure.
-[[nodiscard]] xcb_atom_t internAtom(xcb_connection_t* connection, const char* name);
 
 } // namespace hg

@@ -14,6 +14,8 @@
 namespace hg {
 namespace {
 
+using x11::internAtom;
+
 struct Free {
     void operator()(void* p) const { std::free(p); }
 };

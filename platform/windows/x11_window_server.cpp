@@ -1,7 +1,11 @@
 #include "platform/windows/x11_window_server.h"
 
+#include <QCoreApplication>
 #include <algorithm>
+#include <chrono>
 #include <limits>
+
+#include "platform/x11/window_details.h"
 
 namespace hg {
 
@@ -10,12 +14,18 @@ namespace {
 // `_NET_WM_DESKTOP` of a window shown on every desktop.
 constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
 
-WindowInfoEntry entryFor(const x11::TopLevelWindow& w, std::int64_t layer, bool onScreen)
+std::uint64_t uptimeNanos()
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+WindowInfoEntry entryFor(const x11::TopLevelWindow& w, std::int32_t pid, std::int64_t layer, bool onScreen)
 {
     WindowInfoEntry entry;
     entry.windowNumber = w.frame;
-    if (w.pid && *w.pid <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
-        entry.ownerPID = static_cast<std::int64_t>(*w.pid);
+    entry.ownerPID = pid;
     entry.layer = layer;
     entry.bounds = Rect(w.x, w.y, w.width, w.height);
     entry.isOnScreen = onScreen;
@@ -24,10 +34,36 @@ WindowInfoEntry entryFor(const x11::TopLevelWindow& w, std::int64_t layer, bool 
 
 } // namespace
 
-X11WindowServer::X11WindowServer(xcb_connection_t* connection, xcb_window_t root)
-    : m_connection(connection), m_root(root), m_atoms(connection), m_query(connection, root, m_atoms),
-      m_kinds(m_atoms)
+X11WindowServer::X11WindowServer(xcb_connection_t* connection, xcb_window_t root, const std::string& displayName,
+                                 bool askServerForProcesses)
+    : m_connection(connection), m_root(root),
+      m_model(x11::WindowModel::connect(
+          displayName, connection, root, {.nowNanos = uptimeNanos, .askServerForProcesses = askServerForProcesses})),
+      m_atoms(m_model->connection()), m_kinds(m_atoms)
 {
+    // What the events name is read as they come, so that a frame finds the
+    // list ready in memory.
+    if (QCoreApplication::instance() && m_model->fileDescriptor() >= 0) {
+        m_notifier = std::make_unique<QSocketNotifier>(m_model->fileDescriptor(), QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [model = m_model] { model->pump(); });
+        m_model->setWatched(true);
+    }
+}
+
+X11WindowServer::~X11WindowServer() = default;
+
+std::int32_t X11WindowServer::processOf(const x11::TopLevelWindow& w) const
+{
+    if (w.pid && *w.pid > 0 && *w.pid <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+        return static_cast<std::int32_t>(*w.pid);
+    return x11::standInProcess(m_model->connection(), w.client);
+}
+
+std::optional<std::uint64_t> X11WindowServer::changeCount()
+{
+    if (!m_model->followsEvents())
+        return std::nullopt;
+    return m_model->changeCount();
 }
 
 std::optional<std::string> X11WindowServer::applicationIdentifier(const x11::TopLevelWindow& window)
@@ -50,7 +86,7 @@ bool X11WindowServer::isOnScreen(const x11::TopLevelWindow& w, std::optional<std
 
 std::optional<x11::WindowList> X11WindowServer::query()
 {
-    std::optional<x11::WindowList> list = m_query.run();
+    std::optional<x11::WindowList> list = m_model->list();
     if (!list)
         return list;
     // A process's identifier: its front-most window that names one, managed
@@ -58,10 +94,10 @@ std::optional<x11::WindowList> X11WindowServer::query()
     std::unordered_map<std::int32_t, std::string> identifiers;
     for (bool managedPass : {true, false}) {
         for (const x11::TopLevelWindow& w : list->windows) {
-            if (w.managed != managedPass || !w.pid)
+            if (w.managed != managedPass)
                 continue;
             if (std::optional<std::string> id = applicationIdentifier(w))
-                identifiers.try_emplace(static_cast<std::int32_t>(*w.pid), std::move(*id));
+                identifiers.try_emplace(processOf(w), std::move(*id));
         }
     }
     std::lock_guard lock(m_mutex);
@@ -82,7 +118,7 @@ std::optional<std::vector<WindowInfoEntry>> X11WindowServer::windowList(WindowLi
             continue;
         if (hasOption(options, WindowListOption::excludeDesktopElements) && isDesktopWindow(w, m_kinds))
             continue;
-        entries.push_back(entryFor(w, windowLayer(w, m_kinds), onScreen));
+        entries.push_back(entryFor(w, processOf(w), windowLayer(w, m_kinds), onScreen));
     }
     return entries;
 }

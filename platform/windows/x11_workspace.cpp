@@ -7,13 +7,14 @@ namespace hg {
 X11Workspace::X11Workspace(X11WindowServer& server) : m_server(server) {}
 
 std::vector<RunningApplication> X11Workspace::applications(const x11::WindowList& list,
-                                                           const WindowKindAtoms& kinds)
+                                                           const X11WindowServer& server)
 {
     std::vector<RunningApplication> apps;
+    const WindowKindAtoms& kinds = server.kinds();
     for (const x11::TopLevelWindow& w : list.windows) {
-        if (!w.managed || !w.pid || *w.pid > 0x7FFFFFFFu)
+        if (!w.managed)
             continue;
-        const auto pid = static_cast<std::int32_t>(*w.pid);
+        const std::int32_t pid = server.processOf(w);
         auto it = std::find_if(apps.begin(), apps.end(), [pid](const auto& a) { return a.pid == pid; });
         if (it == apps.end())
             it = apps.insert(apps.end(), RunningApplication{pid, std::nullopt, false, false});
@@ -25,17 +26,17 @@ std::vector<RunningApplication> X11Workspace::applications(const x11::WindowList
     return apps;
 }
 
-std::optional<RunningApplication> X11Workspace::frontmost(const x11::WindowList& list, const WindowKindAtoms& kinds)
+std::optional<RunningApplication> X11Workspace::frontmost(const x11::WindowList& list, const X11WindowServer& server)
 {
     if (list.activeClient == XCB_WINDOW_NONE)
         return std::nullopt;
     auto active = std::find_if(list.windows.begin(), list.windows.end(),
                                [&](const x11::TopLevelWindow& w) { return w.client == list.activeClient; });
-    if (active == list.windows.end() || !active->pid)
+    if (active == list.windows.end() || !active->managed)
         return std::nullopt;
-    const std::vector<RunningApplication> apps = applications(list, kinds);
-    auto it = std::find_if(apps.begin(), apps.end(),
-                           [&](const RunningApplication& a) { return a.pid == static_cast<std::int32_t>(*active->pid); });
+    const std::vector<RunningApplication> apps = applications(list, server);
+    const std::int32_t pid = server.processOf(*active);
+    auto it = std::find_if(apps.begin(), apps.end(), [&](const RunningApplication& a) { return a.pid == pid; });
     if (it == apps.end())
         return std::nullopt;
     RunningApplication app = *it;
@@ -46,18 +47,25 @@ std::optional<RunningApplication> X11Workspace::frontmost(const x11::WindowList&
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication()
 {
-    std::optional<x11::WindowList> list = m_server.clients();
+    std::optional<x11::WindowList> list = m_server.query();
     if (!list)
         return std::nullopt;
-    return frontmost(*list, m_server.kinds());
+    return frontmost(*list, m_server);
 }
 
 std::vector<RunningApplication> X11Workspace::runningApplications()
 {
-    std::optional<x11::WindowList> list = m_server.clients();
+    std::optional<x11::WindowList> list = m_server.query();
     if (!list)
         return {};
-    return applications(*list, m_server.kinds());
+    return applications(*list, m_server);
+}
+
+std::optional<std::uint64_t> X11Workspace::activationCount()
+{
+    if (!m_server.model()->followsEvents())
+        return std::nullopt;
+    return m_server.model()->activationCount();
 }
 
 } // namespace hg

@@ -6,8 +6,9 @@
 // without an active window. The desktop shell is the application that owns a
 // desktop-type window.
 //
-// Each call reads the window manager's client list afresh (one round trip
-// when the window server has seen every client before, a few otherwise).
+// Answered from the window server's model: no round trip unless something
+// changed since the last question. A window whose process is unknown (a remote
+// client) counts under its client's stand-in process, so it can be in front.
 // Owned by the application; main thread.
 #pragma once
 
@@ -22,12 +23,13 @@ public:
 
     std::optional<RunningApplication> frontmostApplication() override;
     std::vector<RunningApplication> runningApplications() override;
+    std::optional<std::uint64_t> activationCount() override;
 
     // Both answers from one window list, for callers that need both.
     [[nodiscard]] static std::vector<RunningApplication> applications(const x11::WindowList& list,
-                                                                      const WindowKindAtoms& kinds);
+                                                                      const X11WindowServer& server);
     [[nodiscard]] static std::optional<RunningApplication> frontmost(const x11::WindowList& list,
-                                                                     const WindowKindAtoms& kinds);
+                                                                     const X11WindowServer& server);
 
 private:
     X11WindowServer& m_server;

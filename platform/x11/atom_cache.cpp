@@ -42,4 +42,12 @@ xcb_atom_t AtomCache::atom(std::string_view name)
     return m_atoms[std::string(name)];
 }
 
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
+{
+    const std::uint16_t length = static_cast<std::uint16_t>(std::string_view(name).size());
+    XReply<xcb_intern_atom_reply_t> r(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, length, name), nullptr));
+    return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
 } // namespace hg::x11

@@ -41,4 +41,7 @@ private:
     std::unordered_map<std::string, xcb_atom_t> m_atoms;
 };
 
+// Interns one atom (a round trip); XCB_ATOM_NONE on failure.
+[[nodiscard]] xcb_atom_t internAtom(xcb_connection_t* connection, const char* name);
+
 } // namespace hg::x11

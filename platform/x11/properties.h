@@ -46,6 +46,8 @@ inline constexpr std::uint32_t kPropertyLengthLimit = 16384;
 struct WmClass {
     std::string instance;
     std::string className;
+
+    friend bool operator==(const WmClass&, const WmClass&) = default;
 };
 [[nodiscard]] std::optional<WmClass> wmClass(const xcb_get_property_reply_t* reply);
 

@@ -16,6 +16,8 @@ DetailRequests requestDetails(xcb_connection_t* c, xcb_window_t w, const WindowL
     r.gtkId = requestProperty(c, w, a.gtkApplicationId, XCB_GET_PROPERTY_TYPE_ANY, 256);
     r.kdeFile = requestProperty(c, w, a.kdeDesktopFile, XCB_GET_PROPERTY_TYPE_ANY, 256);
     r.transientFor = requestProperty(c, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1);
+    if (a.overlayMarker != XCB_ATOM_NONE)
+        r.overlayMarker = requestProperty(c, w, a.overlayMarker, XCB_GET_PROPERTY_TYPE_ANY, 1);
     return r;
 }
 
@@ -32,6 +34,7 @@ void takeDetails(DetailRequests& r, TopLevelWindow& w)
     if (auto kde = text(r.kdeFile.take().get()); !w.desktopEntry)
         w.desktopEntry = std::move(kde);
     w.transientFor = firstValue(r.transientFor.take().get()).value_or(XCB_WINDOW_NONE);
+    w.ownOverlay = propertyExists(r.overlayMarker.take().get());
 }
 
 void applyStable(const WindowListQuery::StableDetails& d, TopLevelWindow& w)
@@ -41,6 +44,7 @@ void applyStable(const WindowListQuery::StableDetails& d, TopLevelWindow& w)
     w.desktopEntry = d.desktopEntry;
     w.wmClass = d.wmClass;
     w.transientFor = d.transientFor;
+    w.ownOverlay = d.ownOverlay;
 }
 
 // One request asking the X-Resource extension for the process of each window's
@@ -82,6 +86,21 @@ std::optional<std::uint32_t> processOf(xcb_connection_t* c,
     if (auto it = pids.find(window & ~resourceMask); it != pids.end())
         return it->second;
     return std::nullopt;
+}
+
+} // namespace hg::x11
+
+namespace hg::x11 {
+
+std::int32_t standInProcess(xcb_connection_t* c, xcb_window_t window)
+{
+    // A client's windows share the bits above the resource mask.
+    const std::uint32_t mask = xcb_get_setup(c)->resource_id_mask;
+    int shift = 0;
+    while (shift < 32 && (mask >> shift) & 1u)
+        ++shift;
+    const std::uint32_t client = shift >= 32 ? 0 : window >> shift;
+    return -1 - static_cast<std::int32_t>(client & 0x3FFFFFFF);
 }
 
 } // namespace hg::x11

@@ -22,7 +22,7 @@ namespace hg::x11 {
 using ClientIdsReply = PendingReply<xcb_res_query_client_ids_cookie_t, xcb_res_query_client_ids_reply_t>;
 
 struct DetailRequests {
-    PropertyReply pid, types, states, desktop, wmClass, gtkId, kdeFile, transientFor;
+    PropertyReply pid, types, states, desktop, wmClass, gtkId, kdeFile, transientFor, overlayMarker;
 };
 
 // Asks for the state and desktop of a window and, unless `stableKnown`, for
@@ -39,6 +39,10 @@ void applyStable(const WindowListQuery::StableDetails& d, TopLevelWindow& w);
 [[nodiscard]] ClientIdsReply requestProcesses(xcb_connection_t* c, const std::vector<xcb_window_t>& windows);
 // Client id base (a window id without its resource bits) → process.
 [[nodiscard]] std::unordered_map<std::uint32_t, std::uint32_t> takeProcesses(ClientIdsReply& pending);
+// A stand-in process identifier for a window whose process is unknown (a
+// remote client): negative, one per X client, so that the windows of one
+// client still make one application and never match a real process.
+[[nodiscard]] std::int32_t standInProcess(xcb_connection_t* c, xcb_window_t window);
 // The process of `window` from such a map, if known.
 [[nodiscard]] std::optional<std::uint32_t> processOf(xcb_connection_t* c,
                                                      const std::unordered_map<std::uint32_t, std::uint32_t>& pids,

@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/x11/own_windows.h"
 #include "platform/x11/window_details.h"
 
 namespace hg::x11 {
@@ -40,10 +41,11 @@ WindowListQuery::WindowListQuery(xcb_connection_t* connection, xcb_window_t root
 {
     atoms.intern({"_NET_CLIENT_LIST_STACKING", "_NET_CURRENT_DESKTOP", "_NET_ACTIVE_WINDOW", "_NET_WM_PID",
                   "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_NET_WM_DESKTOP", "_GTK_APPLICATION_ID",
-                  "_KDE_NET_WM_DESKTOP_FILE"});
+                  "_KDE_NET_WM_DESKTOP_FILE", kOwnOverlayMarker});
     m_atoms = {atoms["_NET_CLIENT_LIST_STACKING"], atoms["_NET_CURRENT_DESKTOP"], atoms["_NET_ACTIVE_WINDOW"],
                atoms["_NET_WM_PID"], atoms["_NET_WM_WINDOW_TYPE"], atoms["_NET_WM_STATE"],
-               atoms["_NET_WM_DESKTOP"], atoms["_GTK_APPLICATION_ID"], atoms["_KDE_NET_WM_DESKTOP_FILE"]};
+               atoms["_NET_WM_DESKTOP"], atoms["_GTK_APPLICATION_ID"], atoms["_KDE_NET_WM_DESKTOP_FILE"],
+               atoms[kOwnOverlayMarker]};
 }
 
 namespace {
@@ -262,7 +264,7 @@ bool isShownPopUp(const ChildState& child, const Stage2& stage)
 // with a window manager only, since they are not its clients) and, in the same
 // batch, the X-Resource process of every window that may not name its own.
 void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2& stage,
-                        const WindowListQuery::Atoms& atoms, Listed& listed, int& roundTrips)
+                        const WindowListQuery::Atoms& atoms, Listed& listed, int& roundTrips, bool askServer)
 {
     std::vector<std::size_t> popups;
     if (root.hasWindowManager) {
@@ -283,7 +285,7 @@ void completeAndResolve(xcb_connection_t* c, const RootState& root, const Stage2
     }
     if (unnamed.empty())
         return;
-    ClientIdsReply processes = requestProcesses(c, unnamed);
+    ClientIdsReply processes = askServer ? requestProcesses(c, unnamed) : ClientIdsReply();
     if (processes.isPending() || !popups.empty())
         ++roundTrips;
     for (std::size_t k = 0; k < popups.size(); ++k) {
@@ -332,12 +334,21 @@ std::optional<WindowList> WindowListQuery::run() const
     Listed listed = root->hasWindowManager
         ? listManaged(c, m_root, *root, stage, childIndex, list.roundTrips)
         : listUnmanaged(*root, stage);
-    completeAndResolve(c, *root, stage, m_atoms, listed, list.roundTrips);
+    completeAndResolve(c, *root, stage, m_atoms, listed, list.roundTrips, m_askServerForProcesses);
 
     for (std::size_t i = root->children.size(); i-- > 0;) {
         if (auto it = listed.find(i); it != listed.end())
             list.windows.push_back(std::move(it->second));
     }
+    list.children.reserve(root->children.size());
+    for (std::size_t i = 0; i < root->children.size(); ++i) {
+        const ChildState& s = stage.children[i];
+        if (s.known)
+            list.children.push_back({root->children[i], s.viewable, s.overrideRedirect, s.x, s.y, s.width, s.height});
+    }
+    list.clients = root->clients;
+    list.rootWidth = stage.rootWidth;
+    list.rootHeight = stage.rootHeight;
     forgetRootTransients(list);
     if (root->hasWindowManager)
         remember(list, root->clients);
@@ -349,7 +360,7 @@ void WindowListQuery::remember(const WindowList& list, const std::vector<xcb_win
     StableCache stable;
     for (const TopLevelWindow& w : list.windows) {
         if (w.managed)
-            stable[w.client] = {w.pid, w.types, w.desktopEntry, w.wmClass, w.transientFor, w.frame};
+            stable[w.client] = {w.pid, w.types, w.desktopEntry, w.wmClass, w.transientFor, w.frame, w.ownOverlay};
     }
     const std::unordered_set<xcb_window_t> managed(clients.begin(), clients.end());
     std::lock_guard lock(m_cacheMutex);
@@ -358,71 +369,6 @@ void WindowListQuery::remember(const WindowList& list, const std::vector<xcb_win
     std::erase_if(m_stable, [&](const auto& entry) { return !managed.count(entry.first); });
     for (auto& [client, details] : stable)
         m_stable[client] = std::move(details);
-}
-
-std::optional<WindowList> WindowListQuery::clients() const
-{
-    xcb_connection_t* c = m_connection;
-    std::optional<RootState> root = readRoot(c, m_root, m_atoms, true);
-    if (!root || xcb_connection_has_error(c))
-        return std::nullopt;
-    if (!root->hasWindowManager)
-        return run();
-    WindowList list;
-    list.roundTrips = 1;
-    list.hasWindowManager = true;
-    list.currentDesktop = root->currentDesktop;
-    list.activeClient = root->activeClient;
-    StableCache known;
-    {
-        std::lock_guard lock(m_cacheMutex);
-        known = m_stable;
-    }
-    std::vector<DetailRequests> details(root->clients.size());
-    std::vector<TopLevelWindow> windows(root->clients.size());
-    for (std::size_t i = 0; i < root->clients.size(); ++i) {
-        windows[i].client = root->clients[i];
-        windows[i].managed = true;
-        if (auto it = known.find(root->clients[i]); it != known.end()) {
-            applyStable(it->second, windows[i]);
-            windows[i].frame = it->second.frame;
-        } else {
-            details[i] = requestDetails(c, root->clients[i], m_atoms);
-        }
-    }
-    resolveNewClients(details, windows, list.roundTrips);
-    list.windows.assign(windows.rbegin(), windows.rend());
-    forgetRootTransients(list);
-    return list;
-}
-
-void WindowListQuery::resolveNewClients(std::vector<DetailRequests>& details, std::vector<TopLevelWindow>& windows,
-                                        int& roundTrips) const
-{
-    bool asked = false;
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        if (!details[i].pid.isPending())
-            continue;
-        asked = true;
-        takeDetails(details[i], windows[i]);
-    }
-    if (!asked)
-        return;
-    ++roundTrips;
-    std::vector<xcb_window_t> unnamed;
-    for (const TopLevelWindow& w : windows) {
-        if (!w.pid)
-            unnamed.push_back(w.client);
-    }
-    ClientIdsReply processes = requestProcesses(m_connection, unnamed);
-    if (!processes.isPending())
-        return;
-    ++roundTrips;
-    const auto pids = takeProcesses(processes);
-    for (TopLevelWindow& w : windows) {
-        if (!w.pid)
-            w.pid = processOf(m_connection, pids, w.client);
-    }
 }
 
 } // namespace hg::x11

@@ -64,6 +64,22 @@ struct TopLevelWindow {
     // `WM_TRANSIENT_FOR`; none also when it names the root (transient for the
     // application's whole group of windows).
     xcb_window_t transientFor = XCB_WINDOW_NONE;
+    // Carries Hushglass's overlay marker (read for windows that are not the
+    // window manager's clients).
+    bool ownOverlay = false;
+
+    friend bool operator==(const TopLevelWindow&, const TopLevelWindow&) = default;
+};
+
+// A child of the root as the read found it, listed or not.
+struct RootChild {
+    xcb_window_t id = XCB_WINDOW_NONE;
+    bool viewable = false;
+    bool overrideRedirect = false;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t width = 0;   // border included
+    std::uint32_t height = 0;
 };
 
 struct WindowList {
@@ -72,6 +88,12 @@ struct WindowList {
     std::optional<std::uint32_t> currentDesktop;  // `_NET_CURRENT_DESKTOP`
     xcb_window_t activeClient = XCB_WINDOW_NONE;  // `_NET_ACTIVE_WINDOW`
     int roundTrips = 0;                         // stages that waited for replies
+    // Only from `run`: every root child, bottom to top; the window manager's
+    // clients, bottom to top; the root's size in pixels.
+    std::vector<RootChild> children;
+    std::vector<xcb_window_t> clients;
+    std::uint32_t rootWidth = 0;
+    std::uint32_t rootHeight = 0;
 };
 
 class WindowListQuery {
@@ -83,11 +105,11 @@ public:
     // connection has failed). Blocks for the round trips described above.
     [[nodiscard]] std::optional<WindowList> run() const;
 
-    // Only the window manager's clients, front-most first, with what they keep
-    // for their life and without frames, geometry, state or desktop; and the
-    // active client. One round trip when every client was seen by an earlier
-    // `run`; without a window manager, the same as `run`.
-    [[nodiscard]] std::optional<WindowList> clients() const;
+    // Whether windows that do not name their process are looked up with the
+    // X-Resource extension (true); tests turn it off to stand for a server
+    // that cannot tell a remote client's process.
+    void setAskServerForProcesses(bool ask) { m_askServerForProcesses = ask; }
+    [[nodiscard]] bool asksServerForProcesses() const { return m_askServerForProcesses; }
 
     // Atoms the decoders of `TopLevelWindow::types` and `states` compare with.
     [[nodiscard]] AtomCache& atoms() const { return m_atomCache; }
@@ -95,7 +117,11 @@ public:
     struct Atoms {
         xcb_atom_t clientListStacking, currentDesktop, activeWindow;
         xcb_atom_t wmPid, wmWindowType, wmState, wmDesktop, gtkApplicationId, kdeDesktopFile;
+        xcb_atom_t overlayMarker;
     };
+
+    // The atoms it reads, for readers of single windows.
+    [[nodiscard]] const Atoms& atomsRead() const { return m_atoms; }
 
     // The remembered part of a managed window.
     struct StableDetails {
@@ -105,12 +131,11 @@ public:
         std::optional<WmClass> wmClass;
         xcb_window_t transientFor = XCB_WINDOW_NONE;
         xcb_window_t frame = XCB_WINDOW_NONE;
+        bool ownOverlay = false;
     };
     using StableCache = std::unordered_map<xcb_window_t, StableDetails>;
 
 private:
-    void resolveNewClients(std::vector<DetailRequests>& details, std::vector<TopLevelWindow>& windows,
-                           int& roundTrips) const;
     void remember(const WindowList& list, const std::vector<xcb_window_t>& clients) const;
     void forgetRootTransients(WindowList& list) const;
 
@@ -118,6 +143,7 @@ private:
     xcb_window_t m_root;
     AtomCache& m_atomCache;
     Atoms m_atoms{};
+    bool m_askServerForProcesses = true;
     mutable std::mutex m_cacheMutex;  // guards m_stable
     mutable StableCache m_stable;
 };

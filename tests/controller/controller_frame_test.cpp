@@ -92,6 +92,24 @@ TEST_F(ControllerFrames, TheFocusIsChosenEvery3rdFrameThenEvery4thAndEvery6thWit
     EXPECT_EQ(workspace.frontmostQueries, 60 / kFocusChoicePeriodWhileStill);
 }
 
+TEST_F(ControllerFrames, AnActivationIsFollowedAtTheNextFrameWhateverThePeriod)
+{
+    constexpr std::int32_t kChatPID = 200;
+    showWindows({window(kEditor, kEditorRect), window(kChat, kChatRect, kChatPID)});
+    workspace.activations = 0;
+    controller->enable();
+    ASSERT_TRUE(framesUntil([&] { return controller->scheduler().settledFrames() >= 45; }));
+    ASSERT_EQ(controller->focus()->windowID, kEditor);
+    // Right after a frame that chose: the next choice by the period is 4 frames away.
+    ASSERT_TRUE(framesUntil([&] { return controller->scheduler().frameIndex() % 4 == 0; }, 8));
+
+    workspace.frontmost = RunningApplication{kChatPID, std::nullopt, true, false, kChat};
+    workspace.activations = 1;
+    frames(1);
+    ASSERT_TRUE(controller->focus());
+    EXPECT_EQ(controller->focus()->windowID, kChat) << "followed on the very next frame";
+}
+
 TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLeaveIt)
 {
     showWindows({window(kEditor, kEditorRect)});

@@ -47,6 +47,42 @@ TEST_F(ScannerTest, ScannerDropsARequestWhileScanning)
     EXPECT_EQ(pool.pendingCount(), 1u);
 }
 
+TEST_F(ScannerTest, AServerThatTellsOfChangesIsScannedWhenItChangedAndOnlyThen)
+{
+    WindowScanner scanner(server, clock, pool);
+    server.changes = 5;
+    server.list = std::vector{entry(7, 100)};
+    scanner.refreshIfDue(250'000'000);  // nothing stored yet
+    EXPECT_EQ(pool.runAll(), 1u);
+
+    clock.fastForwardBy(std::chrono::seconds(10));
+    scanner.refreshIfDue(0);
+    EXPECT_EQ(pool.pendingCount(), 0u) << "no change: no scan, whatever the interval";
+
+    server.changes = 6;  // changed 1 ms after the last scan: scanned at once
+    scanner.store(scanner.current());
+    clock.fastForwardBy(std::chrono::milliseconds(1));
+    scanner.refreshIfDue(250'000'000);
+    ASSERT_EQ(pool.pendingCount(), 1u);
+    server.changes = 7;  // during the scan
+    pool.runAll();
+    scanner.refreshIfDue(250'000'000);
+    EXPECT_EQ(pool.runAll(), 1u) << "a change during a scan is scanned again";
+    scanner.refreshIfDue(0);
+    EXPECT_EQ(pool.pendingCount(), 0u);
+
+    // A list held in memory is taken on the spot, by the frame that asks.
+    server.inMemory = true;
+    server.changes = 8;
+    server.list = std::vector{entry(7, 100), entry(9, 100)};
+    scanner.refreshIfDue(250'000'000);
+    EXPECT_EQ(pool.pendingCount(), 0u);
+    EXPECT_FALSE(scanner.scanning());
+    EXPECT_EQ(scanner.current().size(), 2u);
+    scanner.refreshIfDue(0);
+    EXPECT_EQ(server.listRequests.size(), 4u) << "and not again while nothing changed";
+}
+
 TEST_F(ScannerTest, IntervalCountsFromTheLastCompletion)
 {
     WindowScanner scanner(server, clock, pool);

@@ -34,7 +34,7 @@ protected:
         connection = xcb_connect(session->display().c_str(), &screenNumber);
         ASSERT_FALSE(xcb_connection_has_error(connection));
         root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        server = std::make_unique<X11WindowServer>(connection, root);
+        server = std::make_unique<X11WindowServer>(connection, root, session->display());
         workspace = std::make_unique<X11Workspace>(*server);
         screens = std::make_unique<X11Screens>(connection, root);
     }

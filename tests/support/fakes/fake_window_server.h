@@ -38,6 +38,8 @@ public:
             return std::nullopt;
         return it->second;
     }
+    std::optional<std::uint64_t> changeCount() override { return changes; }
+    bool answersWithoutWaiting() override { return inMemory; }
 
     // The list made of snapshots, front to back.
     void set(const std::vector<WindowSnapshot>& windows)
@@ -58,6 +60,8 @@ public:
     std::map<std::int32_t, std::string> applications;  // process → application identifier
     std::vector<WindowListOption> listRequests;
     std::vector<std::int32_t> lookups;
+    std::optional<std::uint64_t> changes;  // set: a server that tells of its changes
+    bool inMemory = false;                 // its list is answered from memory
 
 private:
     std::mutex m_mutex;

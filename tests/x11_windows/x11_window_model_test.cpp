@@ -1,0 +1,194 @@
+// The window model under a real X server: what the server tells by events
+// reaches the list without reading the whole tree again, a lost event is
+// repaired by the fallback read, and a remote client's window (no
+// `_NET_WM_PID`, a process the server cannot name) stays listed and can take
+// the focus.
+#include <unistd.h>
+
+#include "platform/x11/window_model.h"
+#include "x11_fixture.h"
+
+namespace hg::testing {
+namespace {
+
+using ModelTest = X11WindowsTest;
+
+const x11::TopLevelWindow* byClient(const std::optional<x11::WindowList>& list, xcb_window_t client)
+{
+    if (!list)
+        return nullptr;
+    for (const x11::TopLevelWindow& w : list->windows)
+        if (w.client == client)
+            return &w;
+    return nullptr;
+}
+
+std::size_t placeOf(const std::optional<x11::WindowList>& list, xcb_window_t client)
+{
+    for (std::size_t i = 0; list && i < list->windows.size(); ++i)
+        if (list->windows[i].client == client)
+            return i;
+    return SIZE_MAX;
+}
+
+struct ManualModel {
+    std::uint64_t now = 1'000'000'000;
+    std::shared_ptr<x11::WindowModel> model;
+
+    ManualModel(const std::string& display, xcb_connection_t* fallback, xcb_window_t root)
+        : model(x11::WindowModel::connect(display, fallback, root,
+                                          {.nowNanos = [this] { return now; },
+                                           .fullReadIntervalNanos = 1'000'000'000}))
+    {
+    }
+    // Takes the events and the list until `condition` holds on it.
+    bool until(const std::function<bool(const std::optional<x11::WindowList>&)>& condition)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            (void)model->changeCount();
+            if (condition(model->list()))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+};
+
+TEST_F(ModelTest, MappedMovedRestackedDestroyedAndActivatedWindowsReachTheListWithoutAFullRead)
+{
+    start();
+    TestClient& client = newClient();
+    const std::uint32_t first = client.open("first 400x300+100+100 class=one,One");
+    ManualModel m(session->display(), connection, root);
+    ASSERT_TRUE(m.model->followsEvents());
+    ASSERT_TRUE(byClient(m.model->list(), first));
+    ASSERT_EQ(m.model->counts().fullReads, 1u);
+    const std::uint64_t unchanged = m.model->changeCount();
+    EXPECT_EQ(m.model->changeCount(), unchanged) << "a still desktop changes nothing";
+
+    const std::uint32_t second = client.open("second 300x200+600+400 class=two,Two");
+    EXPECT_TRUE(m.until([&](const auto& l) {
+        const auto* w = byClient(l, second);
+        return w && w->managed && w->viewable && w->wmClass && w->wmClass->className == "Two"
+            && w->pid == std::uint32_t(client.pid()) && w->frame != second;
+    })) << "a new window with its details, frame and process";
+    EXPECT_NE(m.model->changeCount(), unchanged);
+
+    client.command("move first 250 180");
+    EXPECT_TRUE(m.until([&](const auto& l) {
+        const auto* w = byClient(l, first);
+        return w && w->x <= 250 && w->x > 200 && w->y <= 180 && w->y > 100;
+    })) << "a move";
+
+    client.command("activate first");
+    EXPECT_TRUE(m.until([&](const auto& l) {
+        return l && l->activeClient == first && placeOf(l, first) < placeOf(l, second);
+    })) << "an activation, and the restack that comes with it";
+    const std::uint64_t activations = m.model->activationCount();
+    client.command("activate second");
+    EXPECT_TRUE(m.until([&](const auto& l) { return l && l->activeClient == second; }));
+    EXPECT_NE(m.model->activationCount(), activations);
+
+    client.command("close second");
+    EXPECT_TRUE(m.until([&](const auto& l) { return l && !byClient(l, second) && byClient(l, first); }))
+        << "a destroyed window";
+
+    EXPECT_EQ(m.model->counts().fullReads, 1u) << "every change came by events";
+    EXPECT_GT(m.model->counts().partialReads, 0u);
+
+    // The model agrees with a full read of the tree.
+    x11::AtomCache atoms(connection);
+    const std::optional<x11::WindowList> truth = x11::WindowListQuery(connection, root, atoms).run();
+    const std::optional<x11::WindowList> kept = m.model->list();
+    ASSERT_TRUE(truth && kept);
+    EXPECT_EQ(kept->windows, truth->windows);
+    EXPECT_EQ(kept->activeClient, truth->activeClient);
+}
+
+TEST_F(ModelTest, ALostEventIsRepairedByTheFallbackRead)
+{
+    start();
+    TestClient& client = newClient();
+    const std::uint32_t menu = client.open("menu 200x150+300+300 override class=menu,Menu");
+    ManualModel m(session->display(), connection, root);
+    ASSERT_TRUE(m.until([&](const auto& l) { return byClient(l, menu) != nullptr; }));
+    const std::uint64_t reads = m.model->counts().fullReads;
+
+    client.command("move menu 500 420");  // an override-redirect window moves at once
+    m.model->dropEventsForTesting();
+    const std::uint64_t before = m.model->changeCount();
+    const std::optional<x11::WindowList> stale = m.model->list();
+    ASSERT_TRUE(byClient(stale, menu));
+    ASSERT_EQ(byClient(stale, menu)->x, 300) << "the move was lost";
+
+    m.now += 999'000'000;
+    EXPECT_EQ(m.model->changeCount(), before);
+    EXPECT_EQ(m.model->counts().fullReads, reads) << "no read before the fallback interval";
+
+    m.now += 1'000'000;
+    EXPECT_NE(m.model->changeCount(), before) << "the fallback read found the change";
+    EXPECT_EQ(m.model->counts().fullReads, reads + 1);
+    const std::optional<x11::WindowList> repairedList = m.model->list();
+    const x11::TopLevelWindow* moved = byClient(repairedList, menu);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->x, 500);
+    EXPECT_EQ(moved->y, 420);
+
+    m.now += 1'000'000'000;
+    const std::uint64_t repaired = m.model->changeCount();
+    EXPECT_EQ(m.model->changeCount(), repaired) << "a fallback read that finds nothing changes nothing";
+}
+
+TEST_F(ModelTest, ARemoteClientsWindowWithoutAProcessIsListedAndTakesTheFocus)
+{
+    start();
+    // Xvfb names the process of every client on this machine, even over TCP:
+    // the server that cannot (an `ssh -X` client's) is stood for by not
+    // asking it, and the window names none itself (no _NET_WM_PID).
+    workspace.reset();
+    server = std::make_unique<X11WindowServer>(connection, root, session->display(), false);
+    workspace = std::make_unique<X11Workspace>(*server);
+    TestClient& local = newClient();
+    const std::uint32_t editor = local.open("editor 700x500+50+50 class=ed,Editor");
+    TestClient& remote = newClient();
+    const std::uint32_t terminal = remote.open("terminal 600x400+400+300 pid=no class=term,RemoteTerm");
+    ASSERT_TRUE(editor && terminal);
+
+    remote.command("activate terminal");
+    ASSERT_TRUE(eventually([&] {
+        const auto list = server->query();
+        const auto* w = byClient(list, terminal);
+        return w && list->activeClient == terminal;
+    }));
+    const std::optional<x11::WindowList> list = server->query();
+    const x11::TopLevelWindow* unknown = byClient(list, terminal);
+    ASSERT_TRUE(unknown);
+    EXPECT_FALSE(unknown->pid) << "neither the window nor the server names its process";
+
+    const std::vector<WindowSnapshot> windows = scan();
+    const WindowSnapshot* listed = findWindow(windows, frameOf(terminal));
+    ASSERT_TRUE(listed) << "listed all the same";
+    EXPECT_LT(listed->pid, 0);
+    ASSERT_TRUE(findWindow(windows, frameOf(editor)));
+    EXPECT_EQ(findWindow(windows, frameOf(editor))->pid, local.pid());
+    EXPECT_EQ(listed->bundleID, "RemoteTerm");
+
+    const std::optional<RunningApplication> front = workspace->frontmostApplication();
+    ASSERT_TRUE(front);
+    EXPECT_EQ(front->pid, listed->pid);
+    EXPECT_EQ(front->activeWindowID, frameOf(terminal));
+    const std::optional<FocusedWindow> chosen =
+        FocusTracker::focusWindow(scan(), front->pid, front->isDesktopShell, *screens, getpid(), front->activeWindowID);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->windowID, frameOf(terminal)) << "the remote window is the focus, so it stays sharp";
+
+    local.command("activate editor");
+    EXPECT_TRUE(eventually([&] {
+        const auto f = focus();
+        return f && f->windowID == frameOf(editor);
+    }));
+}
+
+} // namespace
+} // namespace hg::testing
