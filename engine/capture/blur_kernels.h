@@ -57,7 +57,7 @@ struct BlurKernels {
     void (*downFromBytes)(const std::uint8_t* src, std::ptrdiff_t stride, int w, int h, const Plane& out,
                           int r0, int r1, RowScratch& scratch);
     // The same two levels down; `mid` gives the middle level's geometry (its
-    // rows are made in the scratch ring, its data is not used).
+    // rows are made in 16 bits in the scratch ring, its data is not used).
     void (*downTwiceFromBytes)(const std::uint8_t* src, std::ptrdiff_t stride, int w, int h, const Plane& mid,
                                const Plane& out, int r0, int r1, RowScratch& scratch);
     // Pyramid level `in` → the next coarser level `out`.
@@ -72,7 +72,8 @@ struct BlurKernels {
     // Level 1 → the 8-bit picture (rows [r0, r1) of the picture).
     void (*upToBytes)(const Plane& coarse, std::uint8_t* dst, std::ptrdiff_t stride, int w, int h, int r0,
                       int r1, RowScratch& scratch);
-    // Level 2 → the 8-bit picture, level 1 (`mid`) living only in scratch rows.
+    // Level 2 → the 8-bit picture, level 1 (`mid`) living only in 16-bit
+    // scratch rows.
     void (*upTwiceToBytes)(const Plane& coarse, const Plane& mid, std::uint8_t* dst, std::ptrdiff_t stride, int w,
                            int r0, int r1, RowScratch& scratch);
     // Plain conversions for blurs too narrow for a pyramid.

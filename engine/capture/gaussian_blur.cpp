@@ -58,12 +58,18 @@
 // which is then exact, not an approximation. The up steps only read inside the
 // stored ranges.
 //
-// Arithmetic. The first step down is exact in 16-bit integers; the rest is
-// single-precision float on the 0...255 scale (errors near 1e-4 of a level);
-// the output is rounded to nearest.
+// Arithmetic. Level 1 and the steps between it and the picture, both ways,
+// run in unsigned 16-bit integers holding 256 times the channel value: the
+// first step down is exact (every picture row is decimated along the row as
+// it is read, then five such rows down the columns); with two levels or more
+// the step from level 1 to level 2 and the two last steps up are rounded
+// averages (errors below 1/100 of a level; see blur_kernels_impl.inc). The
+// coarser levels are single-precision float on the 0...255 scale (errors near
+// 1e-4 of a level); the output is rounded to nearest.
 //
-// Cost. The full-size picture is read once (first step down) and written once
-// (last step up); everything else works on a quarter of the pixels or less.
+// Cost. The full-size picture is read once (first step down, straight into
+// 16 bits) and written once (last step up, straight from 16 bits);
+// everything else works on a quarter of the pixels or less.
 // The Gaussian at the top has 2 ceil(kTruncation s) + 1 taps on a level
 // 4^k times smaller than the picture, so the cost hardly depends on sigma.
 
@@ -76,8 +82,6 @@ constexpr double kMinCoarseSigma = 1.0;
 // The sampled Gaussian is cut at this many standard deviations (the cut mass,
 // 4.7e-4, is spread back by normalising the taps).
 constexpr double kTruncation = 3.5;
-// The sampled Gaussian is cut at this many standard deviations (the cut mass,
-// 4.7e-4, is spread back by normalising the taps).
 
 constexpr int kMaxRadius = 256;
 constexpr int kMaxLevels = 12;

@@ -6,8 +6,8 @@
 // pictures (better than 50 dB PSNR) at a cost that hardly grows with sigma; see
 // gaussian_blur.cpp for the method and why it is exact enough.
 //
-// A `GaussianBlur` owns its scratch memory (a few float copies of the picture
-// at half size and less), reused from call to call; one object serves one
+// A `GaussianBlur` owns its scratch memory (a few copies of the picture at
+// quarter size and less, and rows), reused from call to call; one object serves one
 // thread at a time. Rows may be split across threads through a `RowSplitter`.
 #pragma once
 

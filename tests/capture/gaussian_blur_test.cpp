@@ -95,6 +95,43 @@ TEST(GaussianBlurTest, MatchesTheExactBlurWithClampedEdges)
         }
 }
 
+// Both edges repeat their own pixels: the blur of a mirrored picture is the
+// mirrored blur, for widths and heights around every step of the inner loops
+// (odd, not divisible by the decimation, one pixel), with a bright last column
+// and row that a read past the edge would miss.
+TEST(GaussianBlurTest, MirroringThePictureMirrorsTheBlur)
+{
+    auto mirrored = [](const Pixels& p, int w, int h, bool across) {
+        Pixels m(p.size());
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 4; ++c)
+                    m[4 * (y * w + x) + c] =
+                        p[4 * ((across ? y : h - 1 - y) * w + (across ? w - 1 - x : x)) + c];
+        return m;
+    };
+    for (const blur::BlurKernels* kernels : {&blur::baselineBlurKernels(), &blur::blurKernels()})
+        for (auto [w, h] : {std::pair{1, 40}, {40, 1}, {2, 2}, {19, 21}, {33, 34}, {36, 7}, {41, 45}, {62, 3}})
+            for (double sigma : {3.0, 6.25, 13.0}) {
+                SCOPED_TRACE(::testing::Message() << kernels->name << " " << w << "x" << h << " sigma " << sigma);
+                Pixels src = screenLike(w, h, static_cast<unsigned>(w + 7 * h));
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        if (x == w - 1 || y == h - 1)
+                            for (int c = 0; c < 3; ++c)
+                                src[4 * (y * w + x) + c] = 255;
+                const Pixels out = blurred(src, w, h, sigma, nullptr, kernels);
+                for (bool across : {true, false}) {
+                    const Pixels back = mirrored(blurred(mirrored(src, w, h, across), w, h, sigma, nullptr, kernels),
+                                                 w, h, across);
+                    int worst = 0;
+                    for (std::size_t i = 0; i < out.size(); ++i)
+                        worst = std::max(worst, std::abs(out[i] - back[i]));
+                    EXPECT_LE(worst, 1) << (across ? "left-right" : "top-bottom");
+                }
+            }
+}
+
 TEST(GaussianBlurTest, AFlatPictureStaysFlatAndOpaque)
 {
     const int w = 203, h = 77;
