@@ -51,6 +51,14 @@ struct RowScratch {
     int ringStride = 0;                              // floats
 };
 
+// One output pixel of a resampling along one axis: the weighted sum of three
+// neighbouring level-1 pixels `first`, `first + 1`, `first + 2` (in the
+// level's own coordinates, inside its stored range).
+struct ResampleTap {
+    int first = 0;
+    float weights[3] = {0, 0, 0};
+};
+
 struct BlurKernels {
     // 8-bit picture (width w, height h, rows `stride` bytes apart) → the next
     // coarser pyramid level `out` (rows [r0, r1) of the plane, 0-based).
@@ -76,6 +84,12 @@ struct BlurKernels {
     // scratch rows.
     void (*upTwiceToBytes)(const Plane& coarse, const Plane& mid, std::uint8_t* dst, std::ptrdiff_t stride, int w,
                            int r0, int r1, RowScratch& scratch);
+    // Level 2 → an 8-bit picture of any size: level 1 (`mid`, data not used)
+    // is made in scratch rows and resampled along the rows by `columns` (one
+    // per output column, `outW` of them), then down the columns by `rows`
+    // (one per output row; rows [r0, r1) are written).
+    void (*upTwiceToSize)(const Plane& coarse, const Plane& mid, std::uint8_t* dst, std::ptrdiff_t stride, int outW,
+                          const ResampleTap* columns, const ResampleTap* rows, int r0, int r1, RowScratch& scratch);
     // Plain conversions for blurs too narrow for a pyramid.
     void (*bytesToPlane)(const std::uint8_t* src, std::ptrdiff_t stride, const Plane& out, int r0, int r1);
     void (*planeToBytes)(const Plane& in, std::uint8_t* dst, std::ptrdiff_t stride, int r0, int r1);

@@ -56,6 +56,15 @@ public:
     // or zero sigma copies.
     void blur(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
               int width, int height, double sigma);
+    // The same blur written at another size: `dst` is dstWidth × dstHeight
+    // pixels showing the whole picture (the centre of each of its pixels
+    // falls on the matching point of the picture), so that whoever shows it
+    // at that size need not scale it. From two pyramid levels up (sigma of
+    // about 4.3 pixels and more) the last step up writes the new size
+    // directly, at the cost of the output's size; below, the blur at the
+    // picture's size is resampled bilinearly.
+    void blur(const std::uint8_t* src, std::ptrdiff_t srcStride, int width, int height, std::uint8_t* dst,
+              std::ptrdiff_t dstStride, int dstWidth, int dstHeight, double sigma);
 
     [[nodiscard]] static Plan planFor(double sigma);
 

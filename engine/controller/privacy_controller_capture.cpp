@@ -182,8 +182,13 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         for (const Screen& screen : self->m_ports.screens.screens())
             if (screen.displayNumber == display && screen.backingScaleFactor > 0)
                 pointsToServer = screen.backingScaleFactor;
+        // Blurred at the overlay's own pixel size, the picture goes up without
+        // being scaled again.
+        std::optional<Size> pictureSize;
+        if (const auto shown = self->m_overlays.find(display); shown != self->m_overlays.end())
+            pictureSize = shown->second->picturePixelSize();
         auto blur = [image = std::move(capture->image), hole, applyBlur, scale = capture->scale,
-                     radius = radius * pointsToServer, previous]() -> BlurOutcome {
+                     radius = radius * pointsToServer, previous, pictureSize]() -> BlurOutcome {
             const bool samePixels = previous && image.pixels && !previous->pixels.owner_before(image.pixels)
                 && !image.pixels.owner_before(previous->pixels);
             const std::uint64_t digest =
@@ -191,7 +196,7 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
             const BlurInput input{digest, hole, applyBlur, scale, radius};
             if (previous && previous->input == input && image.isValid())
                 return {std::nullopt, input, true, image.pixels};
-            return {BlurProcessor::blur(image, hole, applyBlur, scale, radius), input, false, image.pixels};
+            return {BlurProcessor::blur(image, hole, applyBlur, scale, radius, pictureSize), input, false, image.pixels};
         };
         BlurOutcome outcome = co_await onPool(pool, queue, std::move(blur));
         self = weak.get();

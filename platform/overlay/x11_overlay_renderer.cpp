@@ -131,8 +131,11 @@ void X11OverlayRenderer::draw(const OverlayFrame& frame, Changes changes)
     }
     if (changes.base || (m_alphaMode && changes.alpha))
         region = all;
-    if (!region.isNull())
+    if (!region.isNull()) {
+        if (frame.hasPicture && !frame.material)
+            m_pictures->setTint(frame.tint, frame.tintOpacity);  // goes on with the upload
         redraw(frame, region);
+    }
     if (!m_alphaMode && (changes.mask || changes.base || changes.alpha))
         applyShape(frame);  // after the content, so that what it uncovers is already drawn
     if (std::optional<xcb_rectangle_t> r = pixelRegion(region, m_width, m_height))
@@ -156,9 +159,11 @@ void X11OverlayRenderer::redraw(const OverlayFrame& frame, const Rect& region)
     const xcb_rectangle_t r = *area;
     const xcb_render_picture_t current = m_pictures->current();
     const xcb_render_picture_t previous = m_pictures->previous();
+    bool tinted = false;
     if (frame.material) {
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_content, renderColor(*frame.material), 1, &r);
     } else if (frame.hasPicture && current != XCB_NONE) {
+        tinted = true;  // the pictures carry the tint
         const bool fading = frame.crossFade < 1 && previous != XCB_NONE;
         if (fading) {
             composite(XCB_RENDER_PICT_OP_SRC, previous, XCB_NONE, m_content, r);
@@ -172,7 +177,7 @@ void X11OverlayRenderer::redraw(const OverlayFrame& frame, const Rect& region)
     } else {
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_content, {0, 0, 0, 0}, 1, &r);
     }
-    if (frame.tintOpacity > 0)
+    if (frame.tintOpacity > 0 && !tinted)
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_OVER, m_content, renderColor(frame.tint, frame.tintOpacity), 1, &r);
     if (!frame.rings.empty()) {
         xcb_render_set_picture_clip_rectangles(m_c, m_content, 0, 0, 1, &r);
