@@ -196,7 +196,8 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
             const BlurInput input{digest, hole, applyBlur, scale, radius};
             if (previous && previous->input == input && image.isValid())
                 return {std::nullopt, input, true, image.pixels};
-            return {BlurProcessor::blur(image, hole, applyBlur, scale, radius, pictureSize), input, false, image.pixels};
+            return {BlurProcessor::blur(image, hole, applyBlur, scale, radius, pictureSize), input, false,
+                    image.pixels};
         };
         BlurOutcome outcome = co_await onPool(pool, queue, std::move(blur));
         self = weak.get();

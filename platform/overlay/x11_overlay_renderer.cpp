@@ -214,7 +214,8 @@ void X11OverlayRenderer::redraw(const OverlayFrame& frame, const Rect& region)
         return;
     // Content shows only inside the mask, and only as much as the window's
     // alpha. The mask leaves alone what it fully covers.
-    if (const std::optional<xcb_rectangle_t> partial = pixelRegion(m_partlyMasked.intersected(region), m_width, m_height))
+    if (const std::optional<xcb_rectangle_t> partial =
+            pixelRegion(m_partlyMasked.intersected(region), m_width, m_height))
         composite(XCB_RENDER_PICT_OP_IN_REVERSE, m_mask, XCB_NONE, m_content, *partial);
     if (frame.alpha < 1)
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_IN_REVERSE, m_content, renderColor({0, 0, 0, 1}, frame.alpha), 1, &r);

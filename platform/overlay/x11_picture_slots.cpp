@@ -52,7 +52,7 @@ template <typename Tint>
 void convertRow(const std::uint8_t* in, std::uint8_t* out, int width, PixelOrder order, const Tint& tint)
 {
     const std::size_t bytes = static_cast<std::size_t>(width) * 4;
-    const bool tinted = tint.keep != 256;
+    const bool tinted = !(tint == Tint{});
     if (order == PixelOrder::bgra) {
         if (tinted)
             tintBytes(in, out, bytes, tint);
@@ -215,7 +215,9 @@ void X11PictureSlots::setTint(Color color, double opacity)
     const double a = std::clamp(color.alpha * opacity, 0.0, 1.0);
     Tint tint;
     tint.keep = static_cast<std::uint32_t>(std::lround((1 - a) * 256));
-    const auto premultiplied = [a](double v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * a * 255 * 256)); };
+    const auto premultiplied = [a](double v) {
+        return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * a * 255 * 256));
+    };
     tint.add[0] = premultiplied(color.blue);
     tint.add[1] = premultiplied(color.green);
     tint.add[2] = premultiplied(color.red);

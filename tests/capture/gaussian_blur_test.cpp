@@ -159,7 +159,8 @@ TEST(GaussianBlurTest, AtAnotherSizeItIsTheExactBlurSampledWhereEachPixelFalls)
                     const int x1 = std::min(x0 + 1, c.w - 1), y1 = std::min(y0 + 1, c.h - 1);
                     const double fx = x - x0, fy = y - y0;
                     auto e = [&](int xx, int yy) { return exact[4 * (yy * c.w + xx) + ch]; };
-                    return (1 - fy) * ((1 - fx) * e(x0, y0) + fx * e(x1, y0)) + fy * ((1 - fx) * e(x0, y1) + fx * e(x1, y1));
+                    return (1 - fy) * ((1 - fx) * e(x0, y0) + fx * e(x1, y0))
+                        + fy * ((1 - fx) * e(x0, y1) + fx * e(x1, y1));
                 };
                 double squared = 0;
                 for (int Y = 0; Y < c.outH; ++Y)
