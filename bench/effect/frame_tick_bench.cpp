@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../windows/bench_stats.h"
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace {
 

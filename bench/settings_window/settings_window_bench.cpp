@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "controller/fakes.h"
+#include "support/controller_fixture.h"
 #include "platform/settings_window/qt_settings_window.h"
 #include "settings_window/test_i18n.h"
 

@@ -36,7 +36,6 @@ void PrivacyController::enable()
         return;
     objectWillChange.emit();
     m_enabledAt = now();
-    m_lastPictureAt.clear();
     m_enabled = true;
     m_usesVibrancy = !m_ports.captureAccess.preflight();
     if (m_usesVibrancy)
@@ -71,19 +70,19 @@ void PrivacyController::installSchedulerHooks()
         .onCapture = [weak](CapturePass pass) { if (auto* self = weak.get()) self->runCapturePass(std::move(pass)); },
         .captureDelayNanos = [weak]() -> std::uint64_t {
             auto* self = weak.get();
-            return self ? self->captureDelayNanos() : 33'000'000;
+            return self ? self->captureDelayNanos() : FrameScheduler::kDefaultCaptureDelayNanos;
         },
         .onClockCheck = [weak] { if (auto* self = weak.get()) self->clockCheck(); },
         .hasAwakeDisplay = [weak] {
             auto* self = weak.get();
             if (!self)
                 return false;
-            for (const auto& [display, overlay] : self->m_overlays)
+            for (const auto& [display, state] : self->m_displays)
                 if (!self->m_ports.displayPower.isAsleep(display))
                     return true;
             return false;
         },
-        .onClockRestarted = [weak] { if (auto* self = weak.get()) self->m_scheduler.lastCaptureNanos().clear(); },
+        .onClockRestarted = [weak] { if (auto* self = weak.get()) self->recaptureAll(); },
     });
 }
 
@@ -94,7 +93,6 @@ void PrivacyController::disable()
     objectWillChange.emit();
     m_enabled = false;
     m_usesVibrancy = false;
-    m_lastPictureAt.clear();
     m_backendSwitchedAwaitingFirstFrame.reset();
     assert(m_generation < std::numeric_limits<std::uint64_t>::max() && "generation overflow");
     ++m_generation;
@@ -110,9 +108,6 @@ void PrivacyController::disable()
     m_screenSignature.clear();
 
     closeAllOverlays();
-    m_scheduler.lastCaptureNanos().clear();
-    m_lastCoveredDisplays.clear();
-    m_previousBlurInputs.clear();
     m_capturer.reset();
 
     m_focus.reset();
@@ -127,12 +122,26 @@ void PrivacyController::disable()
 
 void PrivacyController::closeAllOverlays()
 {
-    for (auto& [display, overlay] : m_overlays) {
-        overlay->window().orderOut();
-        overlay->clear();
-        overlay->window().close();
+    for (auto& [display, state] : m_displays) {
+        state.overlay->window().orderOut();
+        state.overlay->clear();
+        state.overlay->window().close();
     }
-    m_overlays.clear();
+    m_displays.clear();  // and with the overlays everything kept for their displays
+}
+
+std::map<PrivacyController::DisplayID, BlurOverlay*> PrivacyController::overlays() const
+{
+    std::map<DisplayID, BlurOverlay*> result;
+    for (const auto& [display, state] : m_displays)
+        result.emplace(display, state.overlay.get());
+    return result;
+}
+
+void PrivacyController::recaptureAll()
+{
+    for (auto& [display, state] : m_displays)
+        state.lastCaptureNanos.reset();
 }
 
 std::vector<Screen> PrivacyController::coverableScreens() const
@@ -152,23 +161,19 @@ void PrivacyController::rebuildOverlays(bool animated)
 {
     ++m_generation;
     closeAllOverlays();
-    m_scheduler.lastCaptureNanos().clear();
-    m_lastCoveredDisplays.clear();
-    m_lastPictureAt.clear();
-    m_previousBlurInputs.clear();
     m_capturer.reset();
 
     for (const Screen& screen : coverableScreens()) {
         auto overlay = std::make_unique<BlurOverlay>(m_ports.overlaySurfaces, screen, animated,
                                                      m_usesVibrancy && m_store.blurEnabled,
                                                      m_store.blurExcludedFromCapture, m_store.blurRadius);
-        m_didApplyInsertion = false;
+        m_insertionOrder.reset();
         overlay->setTint(m_store.blurTintColor, m_store.blurTintAmount);
-        m_overlays[*screen.displayNumber] = std::move(overlay);
+        m_displays[*screen.displayNumber].overlay = std::move(overlay);
     }
     if (m_updatePaused)
-        for (auto& [display, overlay] : m_overlays)
-            overlay->window().orderOut();
+        for (auto& [display, state] : m_displays)
+            state.overlay->window().orderOut();
     resetSettled();
 }
 
@@ -177,19 +182,19 @@ void PrivacyController::setBlurRadius(double points)
     if (!m_store.changeBlurRadius(points, [this] { objectWillChange.emit(); }))
         return;
     const Material material = materialForBlurRadius(m_store.blurRadius);
-    for (auto& [display, overlay] : m_overlays) {
-        if (!overlay->usesVibrancy())
+    for (auto& [display, state] : m_displays) {
+        if (!state.overlay->usesVibrancy())
             continue;
-        overlay->setMaterial(material);
-        overlay->attachTintLayer();
+        state.overlay->setMaterial(material);
+        state.overlay->attachTintLayer();
     }
     resetSettled();
 }
 
 void PrivacyController::applyTintToOverlays()
 {
-    for (auto& [display, overlay] : m_overlays)
-        overlay->setTint(m_store.blurTintColor, m_store.blurTintAmount);
+    for (auto& [display, state] : m_displays)
+        state.overlay->setTint(m_store.blurTintColor, m_store.blurTintAmount);
     resetSettled();
 }
 

@@ -16,10 +16,15 @@
 // dropped. Every callback, observer and task that points back here holds the
 // controller weakly.
 //
+// What it keeps per covered display is one `DisplayState` in one map.
+//
 // The behaviour is split over several files: privacy_controller.cpp (state
-// and switching), _frame.cpp (the frame tick), _capture.cpp (the capture
-// pass), _exclusions.cpp (excluded windows, full screen, pauses), _events.cpp
-// (system events) and _permission.cpp (capture capability and relaunch).
+// and switching), _frame.cpp (the frame tick), _focus.cpp (following the
+// focus window), _stacking.cpp (where the overlays go in the window stack),
+// _capture.cpp (the capture pass: capture_plan.h plans it, the controller
+// carries it out), _exclusions.cpp (excluded windows, full screen, pauses),
+// _events.cpp (system events) and _permission.cpp (capture capability and
+// relaunch).
 #pragma once
 
 #include <cstdint>
@@ -40,7 +45,9 @@
 #include "base/weak_ptr.h"
 #include "engine/capture/blur_processor.h"
 #include "engine/capture/screen_capturer.h"
+#include "engine/controller/capture_plan.h"
 #include "engine/controller/desktop_ports.h"
+#include "engine/controller/display_state.h"
 #include "engine/controller/effect_ports.h"
 #include "engine/overlay/blur_overlay.h"
 #include "engine/pacing/frame_scheduler.h"
@@ -111,7 +118,10 @@ public:
     [[nodiscard]] bool isPowerPaused() const { return m_powerPaused; }
     [[nodiscard]] bool isUpdatePaused() const { return m_updatePaused; }
     [[nodiscard]] const std::optional<FocusedWindow>& focus() const { return m_focus; }
-    [[nodiscard]] const std::map<DisplayID, std::unique_ptr<BlurOverlay>>& overlays() const { return m_overlays; }
+    // The overlay of every covered display.
+    [[nodiscard]] std::map<DisplayID, BlurOverlay*> overlays() const;
+    // Everything kept per covered display.
+    [[nodiscard]] const std::map<DisplayID, DisplayState>& displays() const { return m_displays; }
     [[nodiscard]] FrameScheduler& scheduler() { return m_scheduler; }
     [[nodiscard]] std::uint64_t generation() const { return m_generation; }
     [[nodiscard]] const std::vector<SharpWindow>& excludedWindows() const { return m_excludedWindows; }
@@ -146,15 +156,33 @@ private:
     void registerObservers();
     void removeObservers();
     void applyTintToOverlays();
-    void resetSettled() { m_scheduler.setSettledFrames(0); }
+    void resetSettled() { m_scheduler.resetSettledFrames(); }
+    // Every display is captured at the next pass.
+    void recaptureAll();
     void startCaptureLoopIfActive();
     [[nodiscard]] double now() const { return m_ports.clock.secondsSinceReferenceDate(); }
     [[nodiscard]] std::vector<Screen> coverableScreens() const;
 
     // Frame tick.
+    void announceCaptureExclusion();
+    [[nodiscard]] Reveal revealFor(DisplayID display, const std::vector<WindowSnapshot>& windows) const;
+    [[nodiscard]] std::optional<Rect> displayBounds(DisplayID display) const;
+
+    // Following the focus window.
     void refreshFocus();
     void setFocus(const std::optional<FocusedWindow>& choice);
+    [[nodiscard]] std::optional<FocusedWindow> locate(const FocusedWindow& window,
+                                                      const std::vector<WindowSnapshot>& windows) const;
+
+    // Stacking.
     void applyInsertion();
+    // Every overlay at the normal level; true when one was not there yet.
+    bool insertAll();
+    // Every overlay above the ordinary windows; re-placed there when the stack changed.
+    void raiseAll(bool restacked);
+    // The inserted overlays directly below `target`, or at the front of the
+    // normal level without one; nothing when they were placed so already.
+    void orderInserted(std::optional<WindowID> target);
     // A hash of the stacking order of other programs' shown windows.
     [[nodiscard]] std::uint64_t stackingSignature(const std::vector<WindowSnapshot>& windows) const;
     // Not ours, not an excluded application's, and below a raised overlay.
@@ -163,30 +191,8 @@ private:
     [[nodiscard]] bool focusObstructed(const std::vector<WindowSnapshot>& windows) const;
     [[nodiscard]] std::vector<SharpWindow> cutOutWindowsOn(DisplayID display,
                                                            const std::vector<WindowSnapshot>& windows) const;
-    void announceCaptureExclusion();
-    [[nodiscard]] std::optional<FocusedWindow> locate(const FocusedWindow& window,
-                                                      const std::vector<WindowSnapshot>& windows) const;
-    [[nodiscard]] Reveal revealFor(DisplayID display, const std::vector<WindowSnapshot>& windows) const;
-    [[nodiscard]] std::optional<Rect> displayBounds(DisplayID display) const;
 
     // Capture pass.
-    // What a display's blur was made from; an identical input needs no new
-    // blur. The capture is kept as a digest of its pixels, not as a copy.
-    struct BlurInput {
-        std::uint64_t digest = 0;  // of the captured pixels and their layout
-        std::optional<Rect> hole;  // image pixels, bottom-left origin
-        bool applyBlur = true;
-        double scale = 1;   // image pixels per point
-        double radius = 0;  // points
-        friend bool operator==(const BlurInput&, const BlurInput&) = default;
-    };
-    // The blur input of the picture an overlay shows, and the captured pixels
-    // it was made from: a service answering those very pixels again (they
-    // never change once made) says the screen is unchanged, no digest needed.
-    struct ShownBlur {
-        BlurInput input;
-        std::weak_ptr<const std::vector<std::uint8_t>> pixels;
-    };
     struct BlurOutcome {
         std::optional<BlurredFrame> frame;
         BlurInput input;         // what it was made from
@@ -196,7 +202,16 @@ private:
     // A 64-bit digest of the image's pixels and layout, four lanes at a time.
     [[nodiscard]] static std::uint64_t digestOf(const CapturedImage& image);
     static Async capturePass(WeakPtr<PrivacyController> weak, CapturePass pass);
-    [[nodiscard]] std::set<DisplayID> coveredDisplays(const std::optional<FocusedWindow>& focus);
+    // Plans a pass from the displays as they are now, and notes which of them
+    // the focus window reaches.
+    [[nodiscard]] CapturePlan planPass(const std::optional<FocusedWindow>& focus, bool revealable);
+    // The display has an overlay, is awake and is not left to a full-screen application.
+    [[nodiscard]] bool capturable(DisplayID display) const;
+    // What the picture on the display's overlay was made from; none without a picture.
+    [[nodiscard]] std::optional<ShownBlur> shownBlur(DisplayID display) const;
+    [[nodiscard]] double pointsToServerPixels(DisplayID display) const;
+    // Hands a new (or an unchanged) picture to the display's overlay.
+    void deliver(DisplayID display, const std::optional<FocusedWindow>& focus, BlurOutcome outcome);
 
     // Exclusions.
     void recomputeExcludedWindows(const std::vector<WindowSnapshot>& windows);
@@ -217,7 +232,11 @@ private:
     SettingsStore m_store;
     ScreenCapturer m_capturer;
     WindowScanner m_scanner;
-    std::map<DisplayID, std::unique_ptr<BlurOverlay>> m_overlays;
+    std::map<DisplayID, DisplayState> m_displays;  // one per covered display
+    // Displays said to be stuck since their last picture. Not part of their
+    // state: the episode goes on across a rebuild of the overlays, until a
+    // new picture.
+    std::set<DisplayID> m_stuckDisplaysLogged;
     FrameScheduler m_scheduler;
 
     std::vector<NotificationToken> m_observers;  // every observer, in registration order
@@ -235,23 +254,24 @@ private:
     double m_powerPausedAt = 0;  // seconds
     bool m_updatePaused = false;
     std::optional<std::int32_t> m_frontmostPID;
-    std::set<DisplayID> m_lastCoveredDisplays;
     std::set<DisplayID> m_lastSwallowedDisplays;
     std::optional<FocusedWindow> m_focus;
     std::optional<FocusedWindow> m_lastPicturedFocus;
-    std::optional<WindowID> m_insertionTargetID;
-    bool m_didApplyInsertion = false;
+    // Where the inserted overlays were last ordered: below `target`, or at the
+    // front of their level without one.
+    struct InsertionOrder {
+        std::optional<WindowID> target;
+    };
+    std::optional<InsertionOrder> m_insertionOrder;  // none: to be ordered again
     std::uint64_t m_appliedStacking = 0;  // stackingSignature when the overlays were last placed
     bool m_focusCutOut = false;           // raised above the focus window, which is cut out of the mask
     std::optional<WindowID> m_lastRevealedWindowID;
     std::optional<Point> m_cursorPoint;  // window-server coordinates
     int m_framesWithoutFocus = 0;
-    bool m_focusRectIsStale = false;
-    double m_focusRectStaleSince = 0;  // seconds
+    // Seconds since the reference date when the focus window vanished from the
+    // window list; none while it is there (or there is none).
+    std::optional<double> m_focusRectStaleSince;
     bool m_loggedInsertionBailout = false;
-    std::map<DisplayID, double> m_lastPictureAt;  // seconds
-    std::set<DisplayID> m_stuckDisplaysLogged;     // said to be stuck since their last picture
-    std::map<DisplayID, ShownBlur> m_previousBlurInputs;  // of the picture each overlay shows
     double m_enabledAt = 0;                        // seconds
     std::uint64_t m_generation = 0;
     std::vector<SharpWindow> m_excludedWindows;  // window-server coordinates

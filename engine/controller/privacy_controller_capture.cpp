@@ -1,16 +1,14 @@
-// The capture pass: capture each display that needs a new picture (the focus
-// displays first) without the focus window, blur it off the main thread, and
-// hand it to the display's overlay if nothing changed meanwhile.
+// The capture pass: plan it (capture_plan.h), then capture each planned
+// display in turn, blur it off the main thread, and hand it to the display's
+// overlay if nothing changed meanwhile.
 #include "engine/controller/privacy_controller.h"
 
 #include <cstring>
 
+#include "engine/controller/capture_plan.h"
+
 namespace hg {
 namespace {
-
-constexpr double kCoverOverlap = 2;        // points each way to become covered
-constexpr double kStayCoveredOverlap = 0.5;  // points each way to stay covered
-constexpr std::uint64_t kOtherDisplayIntervalNanos = 65'999'999;
 
 // The overlay's picture type over the same pixels, in the same byte order.
 RgbaImage overlayPicture(const CapturedImage& image, double scale)
@@ -18,20 +16,6 @@ RgbaImage overlayPicture(const CapturedImage& image, double scale)
     RgbaImage picture{image.width, image.height, static_cast<std::size_t>(image.bytesPerRow), image.pixels, scale};
     picture.order = image.order;
     return picture;
-}
-
-bool overlaps(const Rect& a, const Rect& b, double minimum)
-{
-    const Rect common = a.intersected(b);
-    return !common.isNull() && common.width() >= minimum && common.height() >= minimum;
-}
-
-// A rectangle in window-server points as pixels of a capture of `display`
-// (origin at the image's bottom left).
-Rect toImagePixels(const Rect& r, const Rect& display, double scale, double imageHeight)
-{
-    return {(r.minX() - display.minX()) * scale, imageHeight - (r.maxY() - display.minY()) * scale,
-            r.width() * scale, r.height() * scale};
 }
 
 } // namespace
@@ -63,30 +47,74 @@ std::uint64_t PrivacyController::digestOf(const CapturedImage& image)
     return digest;
 }
 
-std::set<PrivacyController::DisplayID> PrivacyController::coveredDisplays(const std::optional<FocusedWindow>& focus)
+bool PrivacyController::capturable(DisplayID display) const
 {
-    std::set<DisplayID> covered;
-    if (focus) {
-        for (const auto& [display, overlay] : m_overlays) {
-            const auto bounds = displayBounds(display);
-            if (!bounds)
-                continue;
-            if (overlaps(focus->rect, *bounds, kCoverOverlap)
-                || (m_lastCoveredDisplays.count(display) && overlaps(focus->rect, *bounds, kStayCoveredOverlap)))
-                covered.insert(display);
-        }
+    if (!m_displays.count(display))
+        return false;
+    if (m_store.pauseForFullScreenApps && isSwallowed(display))
+        return false;
+    return !m_ports.displayPower.isAsleep(display);
+}
+
+CapturePlan PrivacyController::planPass(const std::optional<FocusedWindow>& focus, bool revealable)
+{
+    CapturePlanInput input{.displays = {},
+                           .focus = focus,
+                           .revealFocus = revealable && !m_focusRectStaleSince,
+                           .nowNanos = m_ports.clock.uptimeNanos()};
+    for (const auto& [display, state] : m_displays)
+        input.displays.push_back({.id = display,
+                                  .bounds = displayBounds(display),
+                                  .wasCovered = state.covered,
+                                  .lastCaptureNanos = state.lastCaptureNanos,
+                                  .skipped = !capturable(display)});
+    CapturePlan plan = planCapturePass(input);
+    for (auto& [display, state] : m_displays) {
+        const bool covered = plan.covered.count(display) != 0;
+        if (covered != state.covered)
+            state.lastCaptureNanos.reset();  // entering or leaving the focus window's reach
+        state.covered = covered;
     }
-    if (covered != m_lastCoveredDisplays) {
-        // Displays entering or leaving the focus window's reach are captured at once.
-        for (DisplayID d : covered)
-            if (!m_lastCoveredDisplays.count(d))
-                m_scheduler.lastCaptureNanos().erase(d);
-        for (DisplayID d : m_lastCoveredDisplays)
-            if (!covered.count(d))
-                m_scheduler.lastCaptureNanos().erase(d);
-        m_lastCoveredDisplays = covered;
+    return plan;
+}
+
+std::optional<ShownBlur> PrivacyController::shownBlur(DisplayID display) const
+{
+    const auto it = m_displays.find(display);
+    if (it == m_displays.end() || !it->second.overlay->hasPicture())
+        return std::nullopt;
+    return it->second.shown;
+}
+
+double PrivacyController::pointsToServerPixels(DisplayID display) const
+{
+    // Where the desktop draws at twice the density (a backing scale of 2), a
+    // point covers two of the window server's pixels.
+    double scale = 1;
+    for (const Screen& screen : m_ports.screens.screens())
+        if (screen.displayNumber == display && screen.backingScaleFactor > 0)
+            scale = screen.backingScaleFactor;
+    return scale;
+}
+
+void PrivacyController::deliver(DisplayID display, const std::optional<FocusedWindow>& focus, BlurOutcome outcome)
+{
+    const auto it = m_displays.find(display);
+    if (it == m_displays.end())
+        return;
+    DisplayState& state = it->second;
+    m_lastPicturedFocus = focus;
+    if (outcome.frame) {
+        state.overlay->setPicture(overlayPicture(outcome.frame->image, outcome.frame->scale),
+                                  outcome.frame->surroundLuminance);
+        state.shown = ShownBlur{outcome.input, outcome.pixels};
+    } else if (state.shown) {
+        state.shown->pixels = outcome.pixels;  // the same picture, perhaps a new copy of it
     }
-    return covered;
+    state.lastPictureAt = now();
+    m_stuckDisplaysLogged.erase(display);
+    m_hasDeliveredFrameSinceBackendSwitch = true;
+    state.lastCaptureNanos = m_ports.clock.uptimeNanos();
 }
 
 void PrivacyController::runCapturePass(CapturePass pass)
@@ -102,42 +130,21 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
     auto* self = weak.get();
     const std::uint64_t generation = self->m_generation;
     const std::optional<FocusedWindow> focus = self->m_focus;
-    const bool revealable = self->focusIsRevealable();
     const double radius = self->m_store.blurRadius;
     const bool applyBlur = self->m_store.blurEnabled;
-    const std::set<DisplayID> covered = self->coveredDisplays(focus);
-    const std::uint64_t startNanos = self->m_ports.clock.uptimeNanos();
+    const CapturePlan plan = self->planPass(focus, self->focusIsRevealable());
     MainQueue& queue = self->m_ports.queue;
     BackgroundPool& pool = self->m_ports.pool;
 
-    // The displays the focus window touches first, each group in display order.
-    std::vector<DisplayID> order, others;
-    for (const auto& [display, overlay] : self->m_overlays) {
-        const auto bounds = self->displayBounds(display);
-        (focus && bounds && overlaps(focus->rect, *bounds, kCoverOverlap) ? order : others).push_back(display);
-    }
-    order.insert(order.end(), others.begin(), others.end());
-
-    for (const DisplayID display : order) {
+    for (const CapturePlan::Step& step : plan.steps) {
+        const DisplayID display = step.display;
         self = weak.get();
         if (!self || self->m_generation != generation || pass.isCancelled())
             co_return;
-        if (!self->m_overlays.count(display))
-            continue;
-        if (self->m_store.pauseForFullScreenApps && self->isSwallowed(display))
-            continue;
-        if (self->m_ports.displayPower.isAsleep(display))
-            continue;
-        std::optional<WindowID> exclude;
-        if (covered.count(display)) {
-            if (revealable && !self->m_focusRectIsStale && focus)
-                exclude = focus->windowID;
-        } else {
-            const auto& times = self->m_scheduler.lastCaptureNanos();
-            const auto it = times.find(display);
-            if (it != times.end() && startNanos - it->second <= kOtherDisplayIntervalNanos)
-                continue;
-        }
+        if (!self->capturable(display))
+            continue;  // gone to sleep or taken over while earlier displays were captured
+        // A focus window that vanished meanwhile is neither left out nor cut out.
+        const std::optional<WindowID> exclude = self->m_focusRectStaleSince ? std::nullopt : step.exclude;
 
         // Lambdas are named before they are awaited: g++ 12 destroys the
         // captures of a lambda written inside a co_await expression too early.
@@ -158,37 +165,23 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
 
         std::optional<Rect> hole;
         const auto bounds = self->displayBounds(display);
-        if (revealable && focus && !self->m_focusRectIsStale && bounds && focus->rect.intersects(*bounds)) {
-            const double h = capture->image.height;
-            hole = toImagePixels(focus->rect, *bounds, capture->scale, h);
-            if (self->m_focus && self->m_focus->rect.intersects(*bounds))
-                hole = hole->united(toImagePixels(self->m_focus->rect, *bounds, capture->scale, h));
-        }
+        if (step.hole && !self->m_focusRectStaleSince && bounds)
+            hole = holeInImage(*step.hole, self->m_focus ? std::optional(self->m_focus->rect) : std::nullopt,
+                               *bounds, capture->scale, capture->image.height);
         // A still screen gives the same capture again and again: then the
         // picture on screen is already its blur, and blurring and uploading
         // it once more would only cost time.
         // A service that knows nothing changed answers the very pixels it
         // answered before, and then not even the digest is needed.
-        std::optional<ShownBlur> previous;
-        if (const auto it = self->m_previousBlurInputs.find(display); it != self->m_previousBlurInputs.end()) {
-            const auto shown = self->m_overlays.find(display);
-            if (shown != self->m_overlays.end() && shown->second->hasPicture())
-                previous = it->second;
-        }
-        // The radius is in the desktop's points: where the desktop draws at
-        // twice the density (a backing scale of 2), a point covers two of the
-        // window server's pixels.
-        double pointsToServer = 1;
-        for (const Screen& screen : self->m_ports.screens.screens())
-            if (screen.displayNumber == display && screen.backingScaleFactor > 0)
-                pointsToServer = screen.backingScaleFactor;
+        const std::optional<ShownBlur> previous = self->shownBlur(display);
         // Blurred at the overlay's own pixel size, the picture goes up without
         // being scaled again.
         std::optional<Size> pictureSize;
-        if (const auto shown = self->m_overlays.find(display); shown != self->m_overlays.end())
-            pictureSize = shown->second->picturePixelSize();
+        if (const auto shown = self->m_displays.find(display); shown != self->m_displays.end())
+            pictureSize = shown->second.overlay->picturePixelSize();
+        // The radius is in the desktop's points.
         auto blur = [image = std::move(capture->image), hole, applyBlur, scale = capture->scale,
-                     radius = radius * pointsToServer, previous, pictureSize]() -> BlurOutcome {
+                     radius = radius * self->pointsToServerPixels(display), previous, pictureSize]() -> BlurOutcome {
             const bool samePixels = previous && image.pixels && !previous->pixels.owner_before(image.pixels)
                 && !image.pixels.owner_before(previous->pixels);
             const std::uint64_t digest =
@@ -203,26 +196,11 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         self = weak.get();
         if (!self || self->m_generation != generation || pass.isCancelled())
             co_return;
+        // A picture made for another focus window would show a hole in the wrong place.
         const bool sameFocus = (!focus && !self->m_focus)
             || (focus && self->m_focus && focus->windowID == self->m_focus->windowID);
-        if ((!outcome.frame && !outcome.unchanged) || !sameFocus)
-            continue;
-        const auto overlay = self->m_overlays.find(display);
-        if (overlay == self->m_overlays.end())
-            continue;
-        self->m_lastPicturedFocus = focus;
-        if (outcome.frame) {
-            overlay->second->setPicture(overlayPicture(outcome.frame->image, outcome.frame->scale),
-                                        outcome.frame->surroundLuminance);
-            self->m_previousBlurInputs[display] = {outcome.input, outcome.pixels};
-        } else if (const auto shown = self->m_previousBlurInputs.find(display);
-                   shown != self->m_previousBlurInputs.end()) {
-            shown->second.pixels = outcome.pixels;  // the same picture, perhaps a new copy of it
-        }
-        self->m_lastPictureAt[display] = self->now();
-        self->m_stuckDisplaysLogged.erase(display);
-        self->m_hasDeliveredFrameSinceBackendSwitch = true;
-        self->m_scheduler.lastCaptureNanos()[display] = self->m_ports.clock.uptimeNanos();
+        if ((outcome.frame || outcome.unchanged) && sameFocus)
+            self->deliver(display, focus, std::move(outcome));
     }
 }
 

@@ -63,7 +63,7 @@ void PrivacyController::handleDisplayChange()
         return;
     leavePowerPause();
     m_capturer.reset();
-    m_scheduler.lastCaptureNanos().clear();
+    recaptureAll();
     std::string signature = screenSignature(m_ports.screens.screens());
     if (signature != m_screenSignature) {
         m_screenSignature = std::move(signature);
@@ -85,11 +85,8 @@ void PrivacyController::handleSpaceChange()
     if (!m_enabled)
         return;
     ++m_generation;
-    for (auto& [display, overlay] : m_overlays)
-        overlay->clear();
-    m_previousBlurInputs.clear();
-    m_scheduler.lastCaptureNanos().clear();
-    m_lastCoveredDisplays.clear();
+    for (auto& [display, state] : m_displays)
+        state.forget();
     m_capturer.reset();
     m_focus.reset();
     m_lastPicturedFocus.reset();

@@ -96,7 +96,7 @@ std::vector<SharpWindow> PrivacyController::excludedWindowsOn(DisplayID display)
 
 bool PrivacyController::isSwallowed(DisplayID display) const
 {
-    if (!m_frontmostPID || *m_frontmostPID == m_ports.appWindows.processID() || m_focusRectIsStale)
+    if (!m_frontmostPID || *m_frontmostPID == m_ports.appWindows.processID() || m_focusRectStaleSince)
         return false;
     std::optional<Rect> area;
     for (const Screen& screen : m_ports.screens.screens())
@@ -141,8 +141,8 @@ void PrivacyController::enterUpdatePause()
     if (!m_enabled)
         return;
     m_updatePaused = true;
-    for (auto& [display, overlay] : m_overlays)
-        overlay->window().orderOut();
+    for (auto& [display, state] : m_displays)
+        state.overlay->window().orderOut();
     m_scheduler.stopCaptureLoop();
 }
 
@@ -153,10 +153,10 @@ void PrivacyController::leaveUpdatePause()
     m_updatePaused = false;
     if (m_powerPaused)
         return;
-    for (auto& [display, overlay] : m_overlays)
-        overlay->window().orderFront();
+    for (auto& [display, state] : m_displays)
+        state.overlay->window().orderFront();
     // The overlays' stacking must be applied again after showing them.
-    m_didApplyInsertion = false;
+    m_insertionOrder.reset();
     if (m_focus)
         startCaptureLoopIfActive();
 }

@@ -35,10 +35,10 @@ void PrivacyController::startPermissionWarnTask()
 
 std::optional<PrivacyController::DisplayID> PrivacyController::alertHostDisplay() const
 {
-    if (m_focus && m_overlays.count(m_focus->displayID))
+    if (m_focus && m_displays.count(m_focus->displayID))
         return m_focus->displayID;
-    if (!m_overlays.empty())
-        return m_overlays.begin()->first;
+    if (!m_displays.empty())
+        return m_displays.begin()->first;
     return std::nullopt;
 }
 
@@ -95,10 +95,6 @@ void PrivacyController::permissionCheck()
     m_usesVibrancy = wanted;
     objectWillChange.emit();
     m_scheduler.stopCaptureLoop();
-    closeAllOverlays();
-    m_scheduler.lastCaptureNanos().clear();
-    m_lastCoveredDisplays.clear();
-    m_lastPictureAt.clear();
     rebuildOverlays(false);
     if (m_usesVibrancy) {
         m_backendSwitchedAwaitingFirstFrame.reset();
@@ -131,17 +127,16 @@ void PrivacyController::stuckPictureCheck()
         return;
     const double t = now();
     bool refreshed = false;
-    for (const auto& [display, overlay] : m_overlays) {
+    for (auto& [display, state] : m_displays) {
         if (isSwallowed(display) || m_ports.displayPower.isAsleep(display))
             continue;
-        const auto it = m_lastPictureAt.find(display);
-        const double age = t - (it != m_lastPictureAt.end() ? it->second : m_enabledAt);
+        const double age = t - state.lastPictureAt.value_or(m_enabledAt);
         if (age <= kStuckPictureSeconds)
             continue;
         // Said once per episode: the line comes back only after a new picture.
         if (m_stuckDisplaysLogged.insert(display).second)
             logFormat("Hushglass: display %u has shown the same picture for %.1fs; forcing a refresh", display, age);
-        m_scheduler.lastCaptureNanos().erase(display);
+        state.lastCaptureNanos.reset();
         refreshed = true;
     }
     if (refreshed) {

@@ -5,8 +5,6 @@
 // manager that never raises it, another application's always-on-top window;
 // or a window manager that draws the overlays above every managed window),
 // above the ordinary windows, with the focus window cut out of the mask.
-#include <functional>
-
 #include "base/log.h"
 #include "engine/controller/display_clip.h"
 #include "engine/controller/privacy_controller.h"
@@ -61,7 +59,7 @@ bool PrivacyController::focusObstructed(const std::vector<WindowSnapshot>& windo
             return false;  // everything further lies behind the focus window
         if (!mustStayBlurred(window))
             continue;
-        for (const auto& [display, overlay] : m_overlays) {
+        for (const auto& [display, state] : m_displays) {
             const auto bounds = displayBounds(display);
             if (bounds && clippedToDisplay(window.rect, *bounds))
                 return true;
@@ -94,8 +92,8 @@ std::vector<SharpWindow> PrivacyController::cutOutWindowsOn(DisplayID display,
     // Our own windows (the settings window, alerts) are never covered: the
     // platform keeps a raised overlay below them where the window manager lets
     // it, and the hole keeps them readable where it does not.
-    const auto overlay = m_overlays.find(display);
-    const bool raised = overlay != m_overlays.end() && !overlay->second->inserted();
+    const auto state = m_displays.find(display);
+    const bool raised = state != m_displays.end() && !state->second.overlay->inserted();
     if (raised || !m_ports.overlaySurfaces.honoursStacking()) {
         for (const ApplicationWindows::Window& window : m_ports.appWindows.windows()) {
             if (!window.isVisible || window.isMinimized)
@@ -105,6 +103,47 @@ std::vector<SharpWindow> PrivacyController::cutOutWindowsOn(DisplayID display,
         }
     }
     return result;
+}
+
+bool PrivacyController::insertAll()
+{
+    bool changed = false;
+    for (auto& [display, state] : m_displays) {
+        if (state.overlay->inserted())
+            continue;
+        state.overlay->setInserted(true);
+        state.overlay->window().setLevel(BlurOverlay::kNormalLevel);
+        changed = true;
+    }
+    return changed;
+}
+
+void PrivacyController::raiseAll(bool restacked)
+{
+    for (auto& [display, state] : m_displays) {
+        if (state.overlay->inserted()) {
+            state.overlay->setInserted(false);
+            state.overlay->window().setLevel(BlurOverlay::kRaisedLevel);
+        } else if (restacked) {
+            state.overlay->window().orderFront();  // above every ordinary window again
+        }
+    }
+    m_insertionOrder = InsertionOrder{};
+}
+
+void PrivacyController::orderInserted(std::optional<WindowID> target)
+{
+    if (m_insertionOrder && m_insertionOrder->target == target)
+        return;
+    m_insertionOrder = InsertionOrder{target};
+    for (auto& [display, state] : m_displays) {
+        if (!state.overlay->inserted())
+            continue;
+        if (target)
+            state.overlay->window().orderBelow(*target);
+        else
+            state.overlay->window().orderFront();
+    }
 }
 
 void PrivacyController::applyInsertion()
@@ -119,46 +158,13 @@ void PrivacyController::applyInsertion()
     const bool restacked = stacking != m_appliedStacking;
     m_appliedStacking = stacking;
     if (restacked)
-        m_didApplyInsertion = false;
-    auto insertAll = [this] {
-        bool changed = false;
-        for (auto& [display, overlay] : m_overlays) {
-            if (overlay->inserted())
-                continue;
-            overlay->setInserted(true);
-            overlay->window().setLevel(BlurOverlay::kNormalLevel);
-            changed = true;
-        }
-        return changed;
-    };
-    // Above every ordinary window; re-placed at that level when the stack changed.
-    auto raiseAll = [this, restacked] {
-        for (auto& [display, overlay] : m_overlays) {
-            if (overlay->inserted()) {
-                overlay->setInserted(false);
-                overlay->window().setLevel(BlurOverlay::kRaisedLevel);
-            } else if (restacked) {
-                overlay->window().orderFront();
-            }
-        }
-        m_insertionTargetID.reset();
-        m_didApplyInsertion = true;
-    };
-    auto orderBelow = [this](WindowID target) {
-        if (m_didApplyInsertion && m_insertionTargetID == target)
-            return;
-        m_insertionTargetID = target;
-        m_didApplyInsertion = true;
-        for (auto& [display, overlay] : m_overlays)
-            if (overlay->inserted())
-                overlay->window().orderBelow(target);
-    };
+        m_insertionOrder.reset();
 
     if (const auto own = ownWindowOnOverlaidScreen()) {
         m_focusCutOut = false;
         if (insertAll())
-            m_didApplyInsertion = false;
-        orderBelow(*own);
+            m_insertionOrder.reset();
+        orderInserted(*own);
         return;
     }
     if (m_focus && focusIsRevealable()) {
@@ -176,40 +182,35 @@ void PrivacyController::applyInsertion()
         // window is cut out of their mask instead.
         m_focusCutOut = !m_ports.overlaySurfaces.honoursStacking() || focusObstructed(windows);
         if (m_focusCutOut) {
-            raiseAll();
+            raiseAll(restacked);
             return;
         }
         if (*layer != 0) {
+            // The focus window floats: the overlays go to the front of the
+            // normal level, and it stays above them.
             insertAll();
-            if (m_didApplyInsertion && !m_insertionTargetID)
-                return;
-            m_insertionTargetID.reset();
-            m_didApplyInsertion = true;
-            for (auto& [display, overlay] : m_overlays)
-                if (overlay->inserted())
-                    overlay->window().orderFront();
+            orderInserted(std::nullopt);
             return;
         }
-        for (auto& [display, overlay] : m_overlays) {
+        for (auto& [display, state] : m_displays) {
             const auto bounds = displayBounds(display);
             const bool touches = bounds && overlapsAtLeast(m_focus->rect, *bounds, kInsertionOverlap);
-            if (touches == overlay->inserted())
+            if (touches == state.overlay->inserted())
                 continue;
-            overlay->setInserted(touches);
-            overlay->window().setLevel(touches ? BlurOverlay::kNormalLevel : BlurOverlay::kRaisedLevel);
-            m_didApplyInsertion = false;
+            state.overlay->setInserted(touches);
+            state.overlay->window().setLevel(touches ? BlurOverlay::kNormalLevel : BlurOverlay::kRaisedLevel);
+            m_insertionOrder.reset();
         }
-        orderBelow(m_focus->windowID);
+        orderInserted(m_focus->windowID);
         return;
     }
 
     m_focusCutOut = false;
-    if (m_focusRectIsStale && !m_loggedInsertionBailout) {
+    if (m_focusRectStaleSince && !m_loggedInsertionBailout) {
         m_loggedInsertionBailout = true;
-        logFormat("Hushglass: focus window unlocatable for %.1fs; leaving insertion", now() - m_focusRectStaleSince);
+        logFormat("Hushglass: focus window unlocatable for %.1fs; leaving insertion", now() - *m_focusRectStaleSince);
     }
-    raiseAll();
+    raiseAll(restacked);
 }
-
 
 } // namespace hg

@@ -10,7 +10,6 @@ namespace {
 
 constexpr int kFrameRate = 60;               // frame ticks per second
 constexpr int kFrameIndexWrap = 1'000'000;   // frameIndex counts modulo this
-constexpr std::uint64_t kDefaultCaptureDelayNanos = 33'000'000;
 constexpr std::chrono::seconds kClockCheckInterval{1};
 // A frame clock silent for longer than this (ns) while a display is awake is replaced.
 constexpr std::uint64_t kSilentClockNanos = 1'000'000'000;
@@ -53,7 +52,6 @@ void FrameScheduler::stop()
     m_displayLink.reset();
     m_clockTimer.cancel();
     stopCaptureLoop();
-    m_lastCaptureNanos.clear();
     m_settledFrames = 0;
 }
 
@@ -106,7 +104,6 @@ void FrameScheduler::clockCheck()
     restartDisplayLink();
     if (hooks->onClockRestarted)
         hooks->onClockRestarted();
-    m_lastCaptureNanos.clear();
 }
 
 void FrameScheduler::startCaptureLoop()

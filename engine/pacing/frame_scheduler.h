@@ -8,11 +8,13 @@
 //   repeats. The delay runs from the end of one pass to the start of the next.
 // - The clock check: once a second it calls `onClockCheck` and, when the frame
 //   clock has been silent for more than a second although `hasAwakeDisplay`
-//   answers true, replaces the frame clock and calls `onClockRestarted`.
+//   answers true, replaces the frame clock and calls `onClockRestarted` (its
+//   client then captures every display anew).
 //
 // The scheduler holds no policy: its client installs the hooks (each holding
-// the client weakly) and reads and writes the counters that live here so both
-// sides see them: `settledFrames`, `frameIndex` and `lastCaptureNanos`.
+// the client weakly), reads `frameIndex` and tells it whether a frame was
+// settled (`countSettledFrame`) or something changed (`resetSettledFrames`),
+// and reads `settledFrames` back to choose its capture delay.
 //
 //     FrameScheduler scheduler(queue, clock, tickSources);
 //     scheduler.setHooks({.onFrame = [weak] { ... }, .onCapture = ..., ...});
@@ -27,7 +29,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 
@@ -61,7 +62,8 @@ struct FrameHooks {
 
 class FrameScheduler {
 public:
-    using DisplayID = std::uint32_t;
+    // The pause after a pass without a `captureDelayNanos` hook.
+    static constexpr std::uint64_t kDefaultCaptureDelayNanos = 33'000'000;
 
     FrameScheduler(MainQueue& queue, Clock& clock, TickSourceFactory& tickSources);
     ~FrameScheduler();  // stops everything; a pass in flight may still end later
@@ -73,8 +75,8 @@ public:
 
     // Starts the frame clock and the clock check unless they run already.
     void start();
-    // Ends the frame clock, the clock check and the capture loop; empties
-    // `lastCaptureNanos` and resets `settledFrames`. `frameIndex` is kept.
+    // Ends the frame clock, the clock check and the capture loop; resets
+    // `settledFrames`. `frameIndex` is kept.
     void stop();
     // Replaces the frame clock by a fresh one (none while not running), e.g.
     // after wake or a display change. The capture loop is not affected.
@@ -91,13 +93,12 @@ public:
 
     // Delivered frame ticks, modulo 1,000,000.
     [[nodiscard]] int frameIndex() const { return m_frameIndex; }
-    // Frames in a row in which nothing changed; counted by the client.
+    // Frames in a row in which nothing changed, as the client counts them.
     [[nodiscard]] int settledFrames() const { return m_settledFrames; }
-    void setSettledFrames(int frames) { m_settledFrames = frames; }
-    // When each display was last captured, in uptime nanoseconds; kept by the
-    // client, emptied here on `stop` and by the watchdog.
-    [[nodiscard]] std::map<DisplayID, std::uint64_t>& lastCaptureNanos() { return m_lastCaptureNanos; }
-    [[nodiscard]] const std::map<DisplayID, std::uint64_t>& lastCaptureNanos() const { return m_lastCaptureNanos; }
+    // One more frame in which nothing changed.
+    void countSettledFrame() { ++m_settledFrames; }
+    // Something changed: the captures come at the fastest pace again.
+    void resetSettledFrames() { m_settledFrames = 0; }
 
     // Start of the capture pass under way, in seconds since the reference
     // date; 0 when none.
@@ -128,7 +129,6 @@ private:
 
     std::uint64_t m_lastTickNanos = 0;  // last frame tick or (re)start of the frame clock, uptime ns
     double m_captureStartedAt = 0;      // seconds since the reference date; 0 when no pass runs
-    std::map<DisplayID, std::uint64_t> m_lastCaptureNanos;
     bool m_running = false;
     int m_settledFrames = 0;
     int m_frameIndex = 0;

@@ -43,33 +43,43 @@ struct X11CaptureService::Shared {
         int height = 0;
         std::vector<xcb_window_t> excluded;  // sorted
         CapturedImage image;
-        bool changed = false;  // something that shows in it changed since
+        Rect changed = Rect::null();  // root pixels where something that shows in it changed since
+        bool changedAnywhere = false;  // what changed is not known
         std::uint64_t lastUse = 0;
     };
     static constexpr std::size_t kKeptPictures = 4;
 
     // The picture asked for: the one taken last when nothing that shows in it
-    // changed since (the very same pixels), else a new one.
+    // changed since (the very same pixels), that one with the changed part
+    // composed again, else a new one.
     std::optional<CapturedImage> capture(const Rect& source, int width, int height,
                                          std::vector<xcb_window_t> excluded)
     {
         std::lock_guard lock(pictureMutex);
         std::sort(excluded.begin(), excluded.end());
         const std::optional<std::vector<X11DamageTracker::Change>> changes = damage.poll();
-        for (Picture& p : pictures)
-            if (!changes || std::any_of(changes->begin(), changes->end(), [&](const X11DamageTracker::Change& c) {
-                    return damage.affects(c, p.source, p.excluded);
-                }))
-                p.changed = true;
+        for (Picture& p : pictures) {
+            if (!changes) {
+                p.changedAnywhere = true;
+                continue;
+            }
+            for (const X11DamageTracker::Change& c : *changes)
+                if (damage.affects(c, p.source, p.excluded))
+                    p.changed = p.changed.united(c.area);
+        }
         const auto kept = std::find_if(pictures.begin(), pictures.end(), [&](const Picture& p) {
             return p.source == source && p.width == width && p.height == height && p.excluded == excluded;
         });
-        if (kept != pictures.end() && !kept->changed && compositor.isRedirected()) {
+        const bool redirected = compositor.isRedirected();
+        if (kept != pictures.end() && redirected && !kept->changedAnywhere && kept->changed.isNull()) {
             kept->lastUse = ++uses;
             ++reusedPictures;
             return kept->image;
         }
-        std::optional<CapturedImage> image = compositor.capture(source, width, height, excluded);
+        std::optional<CapturedImage> image =
+            kept != pictures.end() && redirected && !kept->changedAnywhere
+                ? compositor.update(kept->image, kept->changed, source, width, height, excluded)
+                : compositor.capture(source, width, height, excluded);
         if (!image) {
             if (kept != pictures.end())
                 pictures.erase(kept);
@@ -78,14 +88,15 @@ struct X11CaptureService::Shared {
         ++takenPictures;
         if (kept != pictures.end()) {
             kept->image = *image;
-            kept->changed = false;
+            kept->changed = Rect::null();
+            kept->changedAnywhere = false;
             kept->lastUse = ++uses;
             return image;
         }
         if (pictures.size() >= kKeptPictures)
             pictures.erase(std::min_element(pictures.begin(), pictures.end(),
                                             [](const Picture& a, const Picture& b) { return a.lastUse < b.lastUse; }));
-        pictures.push_back({source, width, height, std::move(excluded), *image, false, ++uses});
+        pictures.push_back({source, width, height, std::move(excluded), *image, Rect::null(), false, ++uses});
         return image;
     }
 

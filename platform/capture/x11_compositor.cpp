@@ -153,12 +153,8 @@ std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int widt
     if (!ensureTarget(width, height) || !ensureSharedMemory(bytes))
         return std::nullopt;
 
-    xcb_pixmap_t background = XCB_NONE;
-    const std::vector<Window> windows = queryWindows(source, excluded, background);
-    paintBackground(background, source, width, height);
-    for (const Window& w : windows)
-        paintWindow(w, source, width, height);
-    m_lastWindowCount = static_cast<int>(windows.size());
+    const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
+    compose(source, width, height, excluded, all);
 
     PendingReply image(m_connection,
                        xcb_shm_get_image(m_connection, m_targetPixmap, 0, 0, static_cast<std::uint16_t>(width),
@@ -173,6 +169,82 @@ std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int widt
         for (std::size_t i = 3; i < bytes; i += 4)
             pixels[i] = 255;
     return CapturedImage::make(width, height, std::move(pixels), PixelOrder::bgra, ColorSpace::sRGB());
+}
+
+std::optional<CapturedImage> X11Compositor::update(const CapturedImage& previous, const Rect& changed,
+                                                   const Rect& source, int width, int height,
+                                                   const std::vector<xcb_window_t>& excluded)
+{
+    if (!previous.isValid() || previous.width != width || previous.height != height
+        || previous.order != PixelOrder::bgra || source.isEmpty())
+        return capture(source, width, height, excluded);
+    // The change in destination pixels, grown by two for the scaling filter's
+    // reach, on whole pixels.
+    const double kx = width / source.width();
+    const double ky = height / source.height();
+    const Rect part = changed.intersected(source);
+    if (part.isNull() || part.isEmpty())
+        return previous;
+    const int x0 = std::max(0, static_cast<int>(std::floor((part.minX() - source.minX()) * kx)) - 2);
+    const int y0 = std::max(0, static_cast<int>(std::floor((part.minY() - source.minY()) * ky)) - 2);
+    const int x1 = std::min(width, static_cast<int>(std::ceil((part.maxX() - source.minX()) * kx)) + 2);
+    const int y1 = std::min(height, static_cast<int>(std::ceil((part.maxY() - source.minY()) * ky)) + 2);
+    if (x1 <= x0 || y1 <= y0)
+        return previous;
+    // Reading back most of the picture anyway: compose it whole.
+    if (static_cast<double>(x1 - x0) * (y1 - y0) > 0.5 * width * height)
+        return capture(source, width, height, excluded);
+    if (!m_ready || width > 16384 || height > 16384)
+        return std::nullopt;
+
+    std::lock_guard lock(m_mutex);
+    if (!m_redirected)
+        return std::nullopt;
+    const int w = x1 - x0, h = y1 - y0;
+    const std::size_t bytes = 4 * static_cast<std::size_t>(w) * h;
+    if (!ensureTarget(width, height) || !ensureSharedMemory(bytes))
+        return std::nullopt;
+    const xcb_rectangle_t area{static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
+                               static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h)};
+    compose(source, width, height, excluded, area);
+    PendingReply image(m_connection,
+                       xcb_shm_get_image(m_connection, m_targetPixmap, area.x, area.y, area.width, area.height, ~0u,
+                                         XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
+                       xcb_shm_get_image_reply);
+    if (!image.take())
+        return std::nullopt;
+    std::vector<std::uint8_t> pixels(previous.pixels->begin(),
+                                     previous.pixels->begin() + previous.bytesPerRow * height);
+    const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = pixels.data() + (y0 + y) * previous.bytesPerRow + 4 * static_cast<std::size_t>(x0);
+        std::memcpy(row, shared + 4 * static_cast<std::size_t>(w) * y, 4 * static_cast<std::size_t>(w));
+        if (m_targetDepth != 32)
+            for (int x = 0; x < w; ++x)
+                row[4 * x + 3] = 255;
+    }
+    CapturedImage result = CapturedImage::make(width, height, std::move(pixels), PixelOrder::bgra, ColorSpace::sRGB());
+    result.bytesPerRow = previous.bytesPerRow;
+    return result;
+}
+
+void X11Compositor::compose(const Rect& source, int width, int height, const std::vector<xcb_window_t>& excluded,
+                            const xcb_rectangle_t& area)
+{
+    xcb_pixmap_t background = XCB_NONE;
+    const std::vector<Window> windows = queryWindows(source, excluded, background);
+    paintBackground(background, source, width, height, area);
+    const double kx = width / source.width();
+    const double ky = height / source.height();
+    // The area in root pixels: windows beside it are not painted at all.
+    const Rect rootArea(source.minX() + area.x / kx, source.minY() + area.y / ky, area.width / kx, area.height / ky);
+    int painted = 0;
+    for (const Window& w : windows)
+        if (w.outer.intersects(rootArea)) {
+            paintWindow(w, source, width, height, area);
+            ++painted;
+        }
+    m_lastWindowCount = painted;
 }
 
 std::vector<X11Compositor::Window> X11Compositor::queryWindows(const Rect& source,
@@ -334,12 +406,11 @@ xcb_render_transform_t X11Compositor::transformFor(const Rect& source, int width
             0,           0, toFixed(1)};
 }
 
-void X11Compositor::paintBackground(xcb_pixmap_t background, const Rect& source, int width, int height)
+void X11Compositor::paintBackground(xcb_pixmap_t background, const Rect& source, int width, int height,
+                                    const xcb_rectangle_t& area)
 {
-    const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
-    const std::uint32_t noClip = XCB_NONE;
-    xcb_render_change_picture(m_connection, m_target, XCB_RENDER_CP_CLIP_MASK, &noClip);
-    xcb_render_fill_rectangles(m_connection, XCB_RENDER_PICT_OP_SRC, m_target, kDesktopColor, 1, &all);
+    xcb_render_set_picture_clip_rectangles(m_connection, m_target, 0, 0, 1, &area);
+    xcb_render_fill_rectangles(m_connection, XCB_RENDER_PICT_OP_SRC, m_target, kDesktopColor, 1, &area);
     if (!background)
         return;
     // The root picture is not the wallpaper (it shows the windows too): the
@@ -353,12 +424,13 @@ void X11Compositor::paintBackground(xcb_pixmap_t background, const Rect& source,
     discardErrors(m_connection, xcb_render_set_picture_filter_checked(m_connection, picture, sizeof kScaleFilter - 1,
                                                                       kScaleFilter, 0, nullptr));
     discardErrors(m_connection, xcb_render_composite_checked(m_connection, XCB_RENDER_PICT_OP_SRC, picture,
-                                                             XCB_NONE, m_target, 0, 0, 0, 0, 0, 0, all.width,
-                                                             all.height));
+                                                             XCB_NONE, m_target, area.x, area.y, 0, 0, area.x,
+                                                             area.y, area.width, area.height));
     discardErrors(m_connection, xcb_render_free_picture_checked(m_connection, picture));
 }
 
-void X11Compositor::paintWindow(const Window& window, const Rect& source, int width, int height)
+void X11Compositor::paintWindow(const Window& window, const Rect& source, int width, int height,
+                                const xcb_rectangle_t& area)
 {
     const xcb_render_pictformat_t format = formatForVisual(window.visual);
     if (!format || window.shape.empty())
@@ -371,10 +443,12 @@ void X11Compositor::paintWindow(const Window& window, const Rect& source, int wi
         const Rect part = Rect(r.x, r.y, r.width, r.height).intersected(source);
         if (part.isEmpty())
             continue;
-        const double x0 = std::floor((part.minX() - source.minX()) * kx);
-        const double y0 = std::floor((part.minY() - source.minY()) * ky);
-        const double x1 = std::ceil((part.maxX() - source.minX()) * kx);
-        const double y1 = std::ceil((part.maxY() - source.minY()) * ky);
+        const double x0 = std::max<double>(area.x, std::floor((part.minX() - source.minX()) * kx));
+        const double y0 = std::max<double>(area.y, std::floor((part.minY() - source.minY()) * ky));
+        const double x1 = std::min<double>(area.x + area.width, std::ceil((part.maxX() - source.minX()) * kx));
+        const double y1 = std::min<double>(area.y + area.height, std::ceil((part.maxY() - source.minY()) * ky));
+        if (x1 <= x0 || y1 <= y0)
+            continue;
         clip.push_back({static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
                         static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)});
     }
@@ -397,9 +471,8 @@ void X11Compositor::paintWindow(const Window& window, const Rect& source, int wi
                                     m_connection, m_target, 0, 0, static_cast<std::uint32_t>(clip.size()),
                                     clip.data()));
     discardErrors(m_connection, xcb_render_composite_checked(m_connection, XCB_RENDER_PICT_OP_OVER, picture,
-                                                             XCB_NONE, m_target, 0, 0, 0, 0, 0, 0,
-                                                             static_cast<std::uint16_t>(width),
-                                                             static_cast<std::uint16_t>(height)));
+                                                             XCB_NONE, m_target, area.x, area.y, 0, 0, area.x,
+                                                             area.y, area.width, area.height));
     discardErrors(m_connection, xcb_render_free_picture_checked(m_connection, picture));
     discardErrors(m_connection, xcb_free_pixmap_checked(m_connection, pixmap));
 }

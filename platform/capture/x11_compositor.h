@@ -59,6 +59,14 @@ public:
     [[nodiscard]] std::optional<CapturedImage> capture(const Rect& source, int width, int height,
                                                        const std::vector<xcb_window_t>& excluded);
 
+    // The same picture as `capture` would take, made from `previous` (the
+    // picture of the same area, size and left-out windows) where nothing
+    // changed since: only `changed` (root pixels) is composed again and read
+    // back. A change as large as most of the picture takes it whole.
+    [[nodiscard]] std::optional<CapturedImage> update(const CapturedImage& previous, const Rect& changed,
+                                                      const Rect& source, int width, int height,
+                                                      const std::vector<xcb_window_t>& excluded);
+
     // Redirects the root's children or lets them go; waits for a capture under
     // way. Does nothing when the server cannot capture.
     void setRedirected(bool redirected);
@@ -94,8 +102,13 @@ private:
     bool ensureTarget(int width, int height);
     bool ensureSharedMemory(std::size_t bytes);
     void releaseSharedMemory();
-    void paintBackground(xcb_pixmap_t background, const Rect& source, int width, int height);
-    void paintWindow(const Window& window, const Rect& source, int width, int height);
+    // Composes the picture into the target pixmap, inside `area` only
+    // (destination pixels).
+    void compose(const Rect& source, int width, int height, const std::vector<xcb_window_t>& excluded,
+                 const xcb_rectangle_t& area);
+    void paintBackground(xcb_pixmap_t background, const Rect& source, int width, int height,
+                         const xcb_rectangle_t& area);
+    void paintWindow(const Window& window, const Rect& source, int width, int height, const xcb_rectangle_t& area);
     xcb_render_pictformat_t formatForVisual(xcb_visualid_t visual) const;
     xcb_render_transform_t transformFor(const Rect& source, int width, int height, double originX,
                                         double originY) const;

@@ -164,7 +164,19 @@ void X11OverlayRenderer::draw(const OverlayFrame& frame, Changes changes)
         applyShape(frame);  // after the content, so that what it uncovers is already drawn
     if (std::optional<xcb_rectangle_t> r = pixelRegion(region, m_width, m_height))
         xcb_clear_area(m_c, 0, m_window, r->x, r->y, r->width, r->height);
+    if (m_alphaMode)
+        m_unsettled = m_unsettled.united(region);
     m_pictures->markRead();
+}
+
+bool X11OverlayRenderer::repaintSinceLastSettle()
+{
+    const std::optional<xcb_rectangle_t> r = m_valid ? pixelRegion(m_unsettled, m_width, m_height) : std::nullopt;
+    m_unsettled = Rect::null();
+    if (!r)
+        return false;
+    xcb_clear_area(m_c, 0, m_window, r->x, r->y, r->width, r->height);
+    return true;
 }
 
 void X11OverlayRenderer::composite(std::uint8_t op, xcb_render_picture_t src, xcb_render_picture_t mask,

@@ -73,6 +73,14 @@ public:
     bool setPicture(const RgbaImage& image);
     void dropPictures();
     void draw(const OverlayFrame& frame, Changes changes);
+    // Alpha mode: shows once more everything drawn since the last call. A
+    // compositing manager copies a window's pixels when told of damage and
+    // clears the damage when it paints; drawing that falls between the two,
+    // inside an area already reported, is never copied (seen under Mutter
+    // with software rendering: a hole's old place stayed on screen). Called
+    // once the drawing has paused, the repeat reaches a cleared damage state
+    // and is copied. False when there was nothing to show again.
+    bool repaintSinceLastSettle();
 
 private:
     bool findFormats(xcb_visualid_t visual);
@@ -99,6 +107,7 @@ private:
     Rect m_lastRings = Rect::null();  // where the rings were drawn, pixels
     Polygons m_lastMask;              // alpha mode: the mask drawn last
     Rect m_partlyMasked = Rect::null();  // alpha mode: where that mask may be less than whole
+    Rect m_unsettled = Rect::null();  // alpha mode: drawn since the last repaintSinceLastSettle
 };
 
 } // namespace hg

@@ -139,6 +139,7 @@ private:
     std::vector<Animation> m_transactions;  // open, outermost first
     X11OverlayRenderer::Changes m_pending;  // changes waiting for the outermost commit
     std::uint64_t m_now = 0;                // the last tick, uptime nanoseconds
+    std::uint64_t m_lastDrawn = 0;          // the tick of the last draw
 
     Animated<double> m_alpha;
     Animated<double> m_crossFade;           // 0 → 1 while the previous picture fades out

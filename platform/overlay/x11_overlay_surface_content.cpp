@@ -11,6 +11,8 @@
 namespace hg {
 namespace {
 
+constexpr std::uint64_t kRepaintAfterPause = 120'000'000;  // a few compositor frames
+
 double eased(Animation a, double t)
 {
     switch (animationTiming(a)) {
@@ -197,6 +199,7 @@ void X11OverlaySurface::present()
         return;
     const OverlayFrame frame = frameNow(m_pending.rings);
     m_renderer->draw(frame, m_pending);
+    m_lastDrawn = m_now;
     m_pending = {};
     xcb_flush(m_c);
 }
@@ -226,8 +229,15 @@ void X11OverlaySurface::tick(std::uint64_t nowNanos)
                                         .alpha = m_alpha.running};
     for (const auto& ring : m_rings)
         changes.rings |= ring && ring->running;
-    if (!changes.any() || !m_transactions.empty())
+    if (!m_transactions.empty())
         return;
+    if (!changes.any()) {
+        // Once drawing has paused, what it drew is shown once more, for a
+        // compositing manager that missed part of it.
+        if (m_renderer && m_now - m_lastDrawn >= kRepaintAfterPause && m_renderer->repaintSinceLastSettle())
+            xcb_flush(m_c);
+        return;
+    }
     m_pending = changes;
     present();
     const auto settle = [this](auto& a) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/manual_queue.h"
-#include "tests/capture/fake_capture_service.h"
+#include "support/fakes/fake_capture_service.h"
 
 namespace hg {
 namespace {

@@ -2,8 +2,11 @@
 // screen saver, desktop switches.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "engine/controller/cadence.h"
 #include "engine/controller/system_notifications.h"
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {
@@ -41,14 +44,14 @@ TEST_F(ControllerEvents, ABurstOfDisplayChangesRebuildsOnce300msAfterTheLast)
 TEST_F(ControllerEvents, UnpluggingADisplayDuringACaptureKeepsTheOthersGoing)
 {
     capture.holdShots = true;
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
     screens.clear();
     screens.add(1, {0, 0, 1440, 900}, 2);
     notifications.post(notifications::screenParametersChanged);
     advance(301ms);
     ASSERT_EQ(controller->overlays().size(), 1u);
     capture.holdShots = false;
-    while (!capture.heldShots.empty())
+    while (!capture.shots.empty())
         capture.answerShot();  // pictures of the old layout
     drain();
     frames(10);
@@ -58,15 +61,15 @@ TEST_F(ControllerEvents, UnpluggingADisplayDuringACaptureKeepsTheOthersGoing)
 
 TEST_F(ControllerEvents, AnUnchangedLayoutRestartsCaptureWithoutRebuilding)
 {
-    const int linkStarts = ticks.starts;
+    const int linkStarts = ticks.startCalls;
     notifications.post(notifications::didWake);
     advance(299ms);
-    const int contentRequests = capture.contentRequests;
+    const int contentRequests = capture.contentRequestCount;
     advance(2ms);
     EXPECT_EQ(surfaces.made.size(), 2u);
-    EXPECT_EQ(ticks.starts, linkStarts + 1);  // the display link follows the displays anew
+    EXPECT_EQ(ticks.startCalls, linkStarts + 1);  // the display link follows the displays anew
     frames(10);
-    EXPECT_GT(capture.contentRequests, contentRequests);  // the capturer forgot its filters
+    EXPECT_GT(capture.contentRequestCount, contentRequests);  // the capturer forgot its filters
     EXPECT_TRUE(overlay(1).hasPicture());
 }
 
@@ -170,8 +173,8 @@ TEST_F(ControllerEvents, ASpaceChangeClearsEveryPictureAndChoosesTheFocusAnew)
     ASSERT_TRUE(overlay(1).hasPicture());
     ASSERT_TRUE(overlay(2).hasPicture());
     capture.holdShots = true;
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
-    const std::size_t heldBefore = capture.heldShots.size();
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
+    const std::size_t heldBefore = capture.shots.size();
     showWindows({window(20, {1600, 100, 800, 600}, kOtherPID)}, kOtherPID);
     notifications.post(notifications::activeSpaceChanged);
     EXPECT_FALSE(overlay(1).hasPicture());
@@ -185,6 +188,28 @@ TEST_F(ControllerEvents, ASpaceChangeClearsEveryPictureAndChoosesTheFocusAnew)
     ASSERT_TRUE(framesUntil([&] { return controller->focus() && controller->focus()->windowID == 20; }, 12));
     EXPECT_EQ(controller->focus()->displayID, 2u);
     EXPECT_TRUE(controller->scheduler().isCaptureLoopRunning());
+}
+
+TEST_F(ControllerEvents, AfterASpaceChangeEveryDisplayIsCapturedAtOnce)
+{
+    // Display 2, which the focus window does not reach, was captured just now:
+    // on the same desktop it would wait its turn. The change comes on a frame
+    // that chooses the focus, so the first pass follows at once.
+    ASSERT_TRUE(framesUntil(
+        [&] {
+            return capture.shotLog.back().filter.display.displayID == 2
+                && controller->scheduler().frameIndex() % cadence::kFocusChoicePeriodWithoutFocus == 0;
+        },
+        200));
+    const std::size_t before = capture.shotLog.size();
+    notifications.post(notifications::activeSpaceChanged);
+    drain();
+    const auto shotsOf = [&](std::uint32_t display) {
+        return std::count_if(capture.shotLog.begin() + static_cast<std::ptrdiff_t>(before), capture.shotLog.end(),
+                             [display](const auto& shot) { return shot.filter.display.displayID == display; });
+    };
+    EXPECT_GE(shotsOf(1), 1);
+    EXPECT_GE(shotsOf(2), 1);
 }
 
 } // namespace

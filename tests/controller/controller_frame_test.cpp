@@ -3,12 +3,14 @@
 // excluded applications and full-screen windows.
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include "engine/controller/cadence.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace cadence;
 using testing::ControllerFixture;
 
 constexpr std::uint32_t kEditor = 10;  // the editor's window, on display 1
@@ -22,7 +24,7 @@ protected:
     void answerHeldShots()
     {
         capture.holdShots = false;
-        while (!capture.heldShots.empty()) {
+        while (!capture.shots.empty()) {
             capture.answerShot();
             drain();
         }
@@ -30,9 +32,9 @@ protected:
     [[nodiscard]] bool excludedFromLastShot(std::uint32_t display, std::uint32_t window) const
     {
         for (auto it = capture.shotLog.rbegin(); it != capture.shotLog.rend(); ++it)
-            if (it->display.displayID == display)
-                return std::find(it->excludedWindows.begin(), it->excludedWindows.end(), window)
-                    != it->excludedWindows.end();
+            if (it->filter.display.displayID == display)
+                return std::find(it->filter.excludedWindows.begin(), it->filter.excludedWindows.end(), window)
+                    != it->filter.excludedWindows.end();
         return false;
     }
 };
@@ -41,30 +43,31 @@ TEST_F(ControllerFrames, CaptureDelayFollowsTheFocusWindowsStillness)
 {
     showWindows({}, std::nullopt);
     controller->enable();
-    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);  // nothing to follow
+    EXPECT_EQ(controller->captureDelayNanos(), kUnfocusedCaptureDelayNanos);  // nothing to follow
 
     showWindows({window(kEditor, kEditorRect)});
     ASSERT_TRUE(framesUntil([&] { return controller->focus().has_value(); }));
-    EXPECT_EQ(controller->captureDelayNanos(), 8'000'000u);
-    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != 8'000'000u; }, 60));
-    EXPECT_EQ(controller->scheduler().settledFrames(), 45);
-    EXPECT_EQ(controller->captureDelayNanos(), 33'000'000u);
+    EXPECT_EQ(controller->captureDelayNanos(), kMovingCaptureDelayNanos);
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != kMovingCaptureDelayNanos; }, 60));
+    EXPECT_EQ(controller->scheduler().settledFrames(), kSettledFramesForSettledPace);
+    EXPECT_EQ(controller->captureDelayNanos(), kSettledCaptureDelayNanos);
 
     // Sub-point jitter is stillness; a move of a point is not.
     for (const Rect& jitter : {Rect{100.3, 100, 800, 600}, Rect{100.3, 100.3, 800, 600}, Rect{100, 100, 800.3, 600.3}}) {
         showWindows({window(kEditor, jitter)});
         frames(5);  // the list is scanned at most every 33 ms
-        EXPECT_EQ(controller->captureDelayNanos(), 33'000'000u);
+        EXPECT_EQ(controller->captureDelayNanos(), kSettledCaptureDelayNanos);
     }
     showWindows({window(kEditor, {101, 100, 800, 600})});
     frames(5);
-    EXPECT_EQ(controller->captureDelayNanos(), 8'000'000u);
-    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() == 33'000'000u; }, 60));
+    EXPECT_EQ(controller->captureDelayNanos(), kMovingCaptureDelayNanos);
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() == kSettledCaptureDelayNanos; }, 60));
 
     // Fifteen seconds of stillness slow the captures to four a second.
-    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != 33'000'000u; }, 900));
-    EXPECT_EQ(controller->scheduler().settledFrames(), 900);
-    EXPECT_EQ(controller->captureDelayNanos(), 250'000'000u);
+    ASSERT_TRUE(framesUntil([&] { return controller->captureDelayNanos() != kSettledCaptureDelayNanos; },
+                            kSettledFramesForIdlePace));
+    EXPECT_EQ(controller->scheduler().settledFrames(), kSettledFramesForIdlePace);
+    EXPECT_EQ(controller->captureDelayNanos(), kIdleCaptureDelayNanos);
 }
 
 TEST_F(ControllerFrames, TheFocusIsChosenEvery3rdFrameThenEvery4thAndEvery6thWithoutOne)
@@ -74,19 +77,19 @@ TEST_F(ControllerFrames, TheFocusIsChosenEvery3rdFrameThenEvery4thAndEvery6thWit
     frames(2);
     workspace.frontmostQueries = 0;
     frames(60);
-    EXPECT_EQ(workspace.frontmostQueries, 10);
+    EXPECT_EQ(workspace.frontmostQueries, 60 / kFocusChoicePeriodWithoutFocus);
 
     showWindows({window(kEditor, kEditorRect)});
     ASSERT_TRUE(framesUntil([&] { return controller->focus().has_value(); }));
     workspace.frontmostQueries = 0;
-    frames(36);  // still below 45 settled frames
-    ASSERT_LT(controller->scheduler().settledFrames(), 45);
-    EXPECT_EQ(workspace.frontmostQueries, 12);
+    frames(36);  // still moving as far as the pace goes
+    ASSERT_LT(controller->scheduler().settledFrames(), kSettledFramesForSettledPace);
+    EXPECT_EQ(workspace.frontmostQueries, 36 / kFocusChoicePeriodWhileMoving);
 
-    ASSERT_TRUE(framesUntil([&] { return controller->scheduler().settledFrames() >= 45; }));
+    ASSERT_TRUE(framesUntil([&] { return controller->scheduler().settledFrames() >= kSettledFramesForSettledPace; }));
     workspace.frontmostQueries = 0;
     frames(60);
-    EXPECT_EQ(workspace.frontmostQueries, 15);
+    EXPECT_EQ(workspace.frontmostQueries, 60 / kFocusChoicePeriodWhileStill);
 }
 
 TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLeaveIt)
@@ -98,7 +101,7 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     EXPECT_EQ(surfaces.latest(1)->last("orderBelow"), "orderBelow 10");
     log.clear();
 
-    const int contentRequests = capture.contentRequests;
+    const int contentRequests = capture.contentRequestCount;
     showWindows({});  // the editor closes its only window and stays in front
     frames(2);  // a scan notices, the next frame finds the window gone
     // Stale now, but still revealed and inserted for 0.15 s.
@@ -110,7 +113,7 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     EXPECT_TRUE(controller->focusIsRevealable());
     // The capturer starts afresh: what it knew about the window list is old,
     // so both displays' captures are prepared anew, not only display 1's.
-    EXPECT_GE(capture.contentRequests, contentRequests + 2);
+    EXPECT_GE(capture.contentRequestCount, contentRequests + 2);
 
     frames(2);
     EXPECT_FALSE(controller->focusIsRevealable());
@@ -126,7 +129,7 @@ TEST_F(ControllerFrames, AClosedFocusWindowStaysRevealedBrieflyThenTheOverlaysLe
     frames(30);
     EXPECT_FALSE(controller->focus());
     EXPECT_EQ(log.size(), 1u);
-    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);
+    EXPECT_EQ(controller->captureDelayNanos(), kUnfocusedCaptureDelayNanos);
 }
 
 TEST_F(ControllerFrames, ThePreviousFocusWindowStaysSharpUntilTheNewFocusIsPictured)
@@ -162,8 +165,8 @@ TEST_F(ControllerFrames, AFrameCapturedForAnEarlierFocusIsDropped)
     capture.holdShots = true;
     showWindows({window(kEditor, kEditorRect), window(kChat, kChatRect, kOtherPID)});
     controller->enable();
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
-    const std::size_t heldForEditor = capture.heldShots.size();
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
+    const std::size_t heldForEditor = capture.shots.size();
 
     showWindows({window(kChat, kChatRect, kOtherPID), window(kEditor, kEditorRect)}, kOtherPID);
     ASSERT_TRUE(framesUntil([&] { return controller->focus()->windowID == kChat; }, 10));
@@ -373,7 +376,7 @@ TEST_F(ControllerFrames, AFullScreenWindowOfTheFrontmostApplicationSwallowsItsDi
     EXPECT_FALSE(overlay(1).swallowed());
     const auto shotsOf2 = [&] {
         return std::count_if(capture.shotLog.begin(), capture.shotLog.end(),
-                             [](const ContentFilter& f) { return f.display.displayID == 2; });
+                             [](const auto& shot) { return shot.filter.display.displayID == 2; });
     };
     const auto before = shotsOf2();
     frames(30);
@@ -396,7 +399,7 @@ TEST_F(ControllerFrames, AWindowFillingTheVisibleAreaWithinAPointHidesTheOverlay
     showWindows({window(kEditor, kEditorRect)});
     controller->enable();
     frames(60);
-    ASSERT_GE(controller->scheduler().settledFrames(), 45);
+    ASSERT_GE(controller->scheduler().settledFrames(), kSettledFramesForSettledPace);
 
     // The editor fills the area below the panel, to half a point.
     showWindows({window(kEditor, {0.5, 30.5, 1439, 869})});
@@ -407,18 +410,18 @@ TEST_F(ControllerFrames, AWindowFillingTheVisibleAreaWithinAPointHidesTheOverlay
     const std::size_t shots = capture.shotLog.size();
     frames(5);
     EXPECT_TRUE(std::any_of(capture.shotLog.begin() + static_cast<std::ptrdiff_t>(shots), capture.shotLog.end(),
-                            [](const ContentFilter& f) { return f.display.displayID == 1; }));
+                            [](const auto& shot) { return shot.filter.display.displayID == 1; }));
 
     // With the pause, every display swallowed slows the captures to five a
     // second; a change of the swallowed displays counts as movement.
     controller->store().changePauseForFullScreenApps(true, [] {});
     frames(60);
-    ASSERT_GE(controller->scheduler().settledFrames(), 45);
-    EXPECT_NE(controller->captureDelayNanos(), 200'000'000u);
+    ASSERT_GE(controller->scheduler().settledFrames(), kSettledFramesForSettledPace);
+    EXPECT_NE(controller->captureDelayNanos(), kUnfocusedCaptureDelayNanos);
     showWindows({window(kEditor, {0.5, 30.5, 1439, 869}), window(11, {1440, 0, 1920, 1080})});
     ASSERT_TRUE(framesUntil([&] { return overlay(2).swallowed(); }, 10));
     EXPECT_LT(controller->scheduler().settledFrames(), 2);
-    EXPECT_EQ(controller->captureDelayNanos(), 200'000'000u);
+    EXPECT_EQ(controller->captureDelayNanos(), kUnfocusedCaptureDelayNanos);
 
     // A window over the whole display less more than a point is not full screen.
     showWindows({window(kEditor, {0.5, 30.5, 1438, 869}), window(11, {1440, 0, 1920, 1080})});

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/controller/system_notifications.h"
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {
@@ -21,6 +21,12 @@ protected:
         controller->enable();
     }
     void runPass() { controller->runCapturePass(CapturePass(std::make_shared<bool>(false), [] {})); }
+    // As if `n` frames had passed without a change.
+    void settle(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            controller->scheduler().countSettledFrame();
+    }
 };
 
 TEST_F(ControllerPermission, WithoutCaptureTheFallbackRunsUntilCaptureIsGranted)
@@ -179,7 +185,7 @@ TEST_F(ControllerPermission, AStuckPictureIsLoggedWithItsAgeAndRefreshed)
     startWithoutPictures();
     advance(1630ms);  // the clock check at 1 s found nothing old enough
     EXPECT_TRUE(log.empty() || log.back().find("same picture") == std::string::npos);
-    controller->scheduler().setSettledFrames(30);
+    settle(30);
     log.clear();
     controller->clockCheck();
     EXPECT_EQ(log, (std::vector<std::string>{
@@ -188,7 +194,7 @@ TEST_F(ControllerPermission, AStuckPictureIsLoggedWithItsAgeAndRefreshed)
 
     // Still stuck at the next checks: said once per episode, refreshed each time.
     log.clear();
-    controller->scheduler().setSettledFrames(30);
+    settle(30);
     controller->clockCheck();
     controller->clockCheck();
     EXPECT_TRUE(log.empty()) << log.front();

@@ -3,7 +3,7 @@
 // window cut out where it does not, and back into place after a restack.
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "engine/controller/screen_signature.h"
 #include "engine/controller/system_notifications.h"
-#include "fakes.h"
+#include "support/controller_fixture.h"
 
 namespace hg {
 namespace {
@@ -70,7 +70,7 @@ TEST_F(ControllerSwitching, ACaptureStartedBeforeSwitchingOffIsNeverShown)
 {
     capture.holdShots = true;
     controller->enable();
-    ASSERT_TRUE(framesUntil([&] { return !capture.heldShots.empty(); }));
+    ASSERT_TRUE(framesUntil([&] { return !capture.shots.empty(); }));
 
     controller->disable();
     controller->enable();
@@ -215,9 +215,7 @@ TEST_F(ControllerSwitching, SwitchingOffEndsBothPauses)
 TEST_F(ControllerSwitching, OverlaysAreMadeFromTheSettingsAndFadeInWhenSwitchedOn)
 {
     const auto fadedIn = [](const testing::SurfaceRecord& surface) {
-        const auto first = std::find_if(surface.calls.begin(), surface.calls.end(),
-                                        [](const std::string& c) { return c.rfind("alpha", 0) == 0; });
-        return first != surface.calls.end() && *first == "alpha 0" && surface.last("alpha") == "alpha 100";
+        return surface.first("alpha") == "alpha 0" && surface.last("alpha") == "alpha 100";
     };
     // Without capture the system material stands in for the blur, but only
     // when there is a blur to stand in for.

@@ -179,8 +179,14 @@ E2eDesktop::~E2eDesktop()
         m_session.stop(m_windowManager);
         ::kill(-m_windowManager, SIGKILL);  // whatever of its group outlived it
     }
-    if (!m_temp.empty())
-        std::filesystem::remove_all(m_temp);
+    // A helper of the window manager (xfwm4's settings daemon) can still be
+    // writing its cache there while it dies: try again for a moment.
+    std::error_code error;
+    for (int attempt = 0; !m_temp.empty() && attempt < 20; ++attempt) {
+        if (std::filesystem::remove_all(m_temp, error) != static_cast<std::uintmax_t>(-1) && !error)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 xcb_window_t E2eDesktop::openPatterned(const std::string& arguments, int seed)

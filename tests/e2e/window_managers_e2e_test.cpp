@@ -93,12 +93,6 @@ protected:
             GTEST_SKIP() << "Xvfb is not installed";
         if (!testing::windowManagerInstalled(GetParam()))
             GTEST_SKIP() << "the window manager " << GetParam() << " is not installed here";
-        // Known fault: under Mutter the sharp region sometimes stays on the
-        // previous window after an activation (in about one run of four).
-        // HUSHGLASS_E2E_MUTTER=1 runs the case anyway.
-        if (GetParam() == "mutter" && !std::getenv("HUSHGLASS_E2E_MUTTER"))
-            GTEST_SKIP() << "Mutter: the focus does not always follow an activation yet; "
-                            "set HUSHGLASS_E2E_MUTTER=1 to run this case";
         open(GetParam());
     }
 };

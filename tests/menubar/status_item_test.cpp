@@ -2,7 +2,7 @@
 // both languages, click actions, dimming, quit and update checks.
 #include <gtest/gtest.h>
 
-#include "controller/fakes.h"
+#include "support/controller_fixture.h"
 #include "shortcuts/fake_hotkey_registrar.h"
 #include "ui/i18n/i18n.h"
 #include "ui/menubar/status_item_controller.h"

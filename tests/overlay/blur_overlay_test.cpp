@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/overlay/blur_overlay.h"
-#include "fake_overlay_surface.h"
+#include "support/fakes/fake_overlay_surface.h"
 
 namespace hg {
 namespace {
@@ -39,10 +39,10 @@ protected:
     {
         auto overlay = std::make_unique<BlurOverlay>(factory, testScreen(), fadeIn, vibrancy, true, radius);
         overlay->setTint(Color::black(), 0);
-        factory.state->reset();
+        factory.made.back()->reset();
         return overlay;
     }
-    testing::FakeSurfaceState& surface() { return *factory.state; }
+    testing::SurfaceRecord& surface() { return *factory.made.back(); }
 
     FakeSurfaceFactory factory;
 };

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "base/log.h"
-#include "pacing/fake_tick_source.h"
+#include "support/fakes/fake_tick_sources.h"
 #include "support/manual_queue.h"
 
 namespace hg {

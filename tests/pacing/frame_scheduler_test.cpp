@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/log.h"
-#include "pacing/fake_tick_source.h"
+#include "support/fakes/fake_tick_sources.h"
 #include "support/manual_queue.h"
 
 namespace hg {
@@ -88,14 +88,12 @@ TEST_F(FrameSchedulerTest, WatchdogReplacesASilentFrameClockWithinTwoSeconds)
 {
     scheduler.setHooks(countingHooks());
     scheduler.start();
-    scheduler.lastCaptureNanos()[7] = 123;
     queue.fastForwardBy(1s);  // silent for exactly one second: not yet
     EXPECT_EQ(restarts, 0);
     queue.fastForwardBy(1s);
     EXPECT_EQ(restarts, 1);
     EXPECT_EQ(sources.startCalls, 2);
     EXPECT_EQ(sources.live, 1) << "the old frame clock is stopped";
-    EXPECT_TRUE(scheduler.lastCaptureNanos().empty());
 
     refresh(300);  // a ticking clock is left alone
     EXPECT_EQ(restarts, 1);
@@ -137,8 +135,8 @@ TEST_F(FrameSchedulerTest, StopEndsAllThreeClocksAndResetsTheSharedCounters)
     scheduler.start();
     scheduler.startCaptureLoop();
     refresh(5);
-    scheduler.setSettledFrames(50);
-    scheduler.lastCaptureNanos()[1] = 99;
+    for (int i = 0; i < 50; ++i)
+        scheduler.countSettledFrame();
     pass_->finish();
 
     scheduler.stop();
@@ -146,7 +144,6 @@ TEST_F(FrameSchedulerTest, StopEndsAllThreeClocksAndResetsTheSharedCounters)
     EXPECT_FALSE(scheduler.isCaptureLoopRunning());
     EXPECT_EQ(sources.live, 0);
     EXPECT_EQ(scheduler.settledFrames(), 0);
-    EXPECT_TRUE(scheduler.lastCaptureNanos().empty());
     EXPECT_EQ(scheduler.frameIndex(), 5);
 
     scheduler.restartDisplayLink();  // not running: no new frame clock
@@ -187,7 +184,8 @@ TEST_F(FrameSchedulerTest, CaptureLoopSleeps33MillisecondsWithoutADelayHook)
     queue.runUntilIdle();
     ASSERT_EQ(passStarts.size(), 1u) << "the first pass starts at once, and only one loop runs";
     queue.fastForwardBy(100ms);
-    EXPECT_EQ(passStarts, (std::vector<std::uint64_t>{t0, t0 + 33'000'000, t0 + 66'000'000, t0 + 99'000'000}));
+    constexpr std::uint64_t delay = FrameScheduler::kDefaultCaptureDelayNanos;
+    EXPECT_EQ(passStarts, (std::vector<std::uint64_t>{t0, t0 + delay, t0 + 2 * delay, t0 + 3 * delay}));
 }
 
 TEST_F(FrameSchedulerTest, DelayRunsFromTheEndOfAPass)
@@ -216,7 +214,7 @@ TEST_F(FrameSchedulerTest, APassEndsWhenItsHolderDropsIt)
     scheduler.startCaptureLoop();
     queue.runUntilIdle();
     pass_.reset();  // e.g. the capture coroutine was cancelled
-    queue.fastForwardBy(33ms);
+    queue.fastForwardBy(std::chrono::nanoseconds(FrameScheduler::kDefaultCaptureDelayNanos));
     EXPECT_EQ(passStarts.size(), 2u);
 }
 

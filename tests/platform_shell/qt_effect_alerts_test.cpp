@@ -10,7 +10,7 @@
 
 #include "base/defaults.h"
 #include "base/notification_center.h"
-#include "windows/fake_screens.h"
+#include "support/fakes/fake_screens.h"
 
 namespace hg {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../controller/fakes.h"
+#include "support/controller_fixture.h"
 #include "test_i18n.h"
 
 namespace hg {

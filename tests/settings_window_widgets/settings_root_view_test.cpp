@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "../controller/fakes.h"
+#include "support/controller_fixture.h"
 #include "../settings_window/test_i18n.h"
 #include "../shortcuts/fake_hotkey_registrar.h"
 #include "qt_offscreen.h"

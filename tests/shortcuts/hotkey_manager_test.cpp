@@ -2,7 +2,7 @@
 // assignment, and the actions a shortcut runs on the live controller.
 #include <gtest/gtest.h>
 
-#include "controller/fakes.h"
+#include "support/controller_fixture.h"
 #include "shortcuts/fake_hotkey_registrar.h"
 #include "ui/shortcuts/hotkey_manager.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/windows/fake_screens.h"
+#include "support/fakes/fake_screens.h"
 
 namespace hg {
 namespace {

@@ -5,35 +5,15 @@
 #include <cmath>
 #include <map>
 
+#include "support/fakes/fake_window_server.h"
 #include "support/manual_queue.h"
 
 namespace hg {
 namespace {
 
+using testing::FakeWindowServer;
 using testing::ManualPool;
 using testing::ManualQueue;
-
-class FakeWindowServer final : public WindowServer {
-public:
-    std::optional<std::vector<WindowInfoEntry>> list = std::vector<WindowInfoEntry>{};
-    std::map<std::int32_t, std::string> applications;
-    std::vector<WindowListOption> listRequests;
-    std::vector<std::int32_t> lookups;
-
-    std::optional<std::vector<WindowInfoEntry>> windowList(WindowListOption options) override
-    {
-        listRequests.push_back(options);
-        return list;
-    }
-    std::optional<std::string> bundleIdentifier(std::int32_t pid) override
-    {
-        lookups.push_back(pid);
-        auto it = applications.find(pid);
-        if (it == applications.end())
-            return std::nullopt;
-        return it->second;
-    }
-};
 
 WindowInfoEntry entry(std::int64_t number, std::int64_t pid, Rect bounds = {0, 0, 400, 300})
 {

@@ -439,5 +439,57 @@ TEST_F(X11CaptureTest, ScreenshotsAreTakenAgainOnlyWhereSomethingShownChanged)
     EXPECT_EQ(pixelAt(last[0], 170, 320), kYellow);
 }
 
+// Where only part of a picture changed, only that part is composed again: the
+// result is, pixel for pixel, the picture a whole capture takes, also scaled.
+TEST_F(X11CaptureTest, APartlyChangedPictureIsTheOneAWholeCaptureTakes)
+{
+    desktop->makeWindow(40, 40, 300, 200, kRed);
+    const xcb_window_t backClient = desktop->lastClient();
+    desktop->makeWindow(200, 150, 200, 150, kYellow);
+    const xcb_window_t frontClient = desktop->lastClient();
+    ASSERT_TRUE(makeCompositor().isReady()) << compositor->problem();
+
+    testing::ManualPool pool;
+    const Rect display(0, 0, kWidth, kHeight);
+    X11CaptureService service(connection, screen, pool,
+                              [&] { return std::vector<ShareableDisplay>{{1, display, 1}}; });
+    service.setActive(true);
+    const int width = kWidth * 4 / 5, height = kHeight * 4 / 5;  // scaled, as the blur asks for
+    const auto shoot = [&] {
+        std::optional<std::optional<CapturedImage>> image;
+        service.screenshot({{1, display, 1}, {}}, {.width = width, .height = height},
+                           [&](auto i) { image = std::move(i); });
+        pool.runAll();
+        return image && *image ? **image : CapturedImage{};
+    };
+    const auto samePixels = [&](const CapturedImage& image) {
+        const std::optional<CapturedImage> whole = compositor->capture(display, width, height, {});
+        if (!whole || !image.isValid())
+            return ::testing::AssertionFailure() << "no picture";
+        for (int y = 0; y < height; ++y)
+            if (std::memcmp(image.row(y), whole->row(y), 4 * static_cast<std::size_t>(width)) != 0)
+                return ::testing::AssertionFailure() << "row " << y << " differs from a whole capture";
+        return ::testing::AssertionSuccess();
+    };
+
+    EXPECT_TRUE(samePixels(shoot()));
+    const std::uint64_t taken = service.counts().taken;
+    // A small change, one at the picture's edge, one across two windows' border.
+    desktop->paint(backClient, {10, 10, 30, 20}, kGreen);
+    EXPECT_TRUE(samePixels(shoot()));
+    desktop->paint(frontClient, {190, 140, 10, 10}, kMagenta);
+    EXPECT_TRUE(samePixels(shoot()));
+    desktop->paint(backClient, {150, 100, 100, 100}, kMagenta);
+    EXPECT_TRUE(samePixels(shoot()));
+    // A window moved: its old place shows what lay beneath again.
+    const xcb_window_t square = desktop->makeWindow(300, 60, 60, 60, kGreen, /*overrideRedirect=*/true);
+    EXPECT_TRUE(samePixels(shoot()));
+    const std::uint32_t moved[] = {250, 120};
+    xcb_configure_window(desktop->connection(), square, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, moved);
+    desktop->sync();
+    EXPECT_TRUE(samePixels(shoot()));
+    EXPECT_EQ(service.counts().taken, taken + 5);
+}
+
 } // namespace
 } // namespace hg

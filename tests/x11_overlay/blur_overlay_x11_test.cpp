@@ -7,13 +7,13 @@
 
 #include "engine/overlay/blur_overlay.h"
 #include "platform/overlay/x11_overlay_factory.h"
-#include "x11_desktop.h"
+#include "support/x_desktop.h"
 
 namespace hg {
 namespace {
 
 using testing::Rgb;
-using testing::X11Desktop;
+using testing::XDesktop;
 
 constexpr int W = 800;
 constexpr int H = 600;
@@ -32,7 +32,7 @@ public:
 };
 
 // The screen at a quarter of its size, box-blurred: a stand-in for a capture.
-RgbaImage blurredScreen(X11Desktop& desktop)
+RgbaImage blurredScreen(XDesktop& desktop)
 {
     desktop.sync();
     xcb_connection_t* c = desktop.connection();
@@ -59,7 +59,7 @@ RgbaImage blurredScreen(X11Desktop& desktop)
 }
 
 // The frame rectangle of the first visible window of `className`.
-std::optional<Rect> windowRect(X11Desktop& desktop, const std::string& className)
+std::optional<Rect> windowRect(XDesktop& desktop, const std::string& className)
 {
     std::string out;
     desktop.session().run({"xdotool", "search", "--sync", "--onlyvisible", "--class", className}, &out);
@@ -79,7 +79,7 @@ TEST(BlurOverlayX11, CoversRealWindowsAndRevealsTheirHoles)
 {
     if (!testing::XSession::available())
         GTEST_SKIP() << "Xvfb or openbox is not installed";
-    X11Desktop desktop(W, H);
+    XDesktop desktop({.width = W, .height = H});
     ASSERT_TRUE(desktop.ok()) << desktop.error();
     desktop.session().run({"xsetroot", "-solid", "#3a6ea5"});
     desktop.session().spawn({"xterm", "-geometry", "60x20+60+60", "-bg", "white", "-fg", "black", "-e", "sh", "-c",

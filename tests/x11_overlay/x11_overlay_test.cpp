@@ -5,16 +5,17 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <xcb/damage.h>
 
 #include "engine/overlay/mask_geometry.h"
 #include "platform/overlay/x11_overlay_surface.h"
-#include "x11_desktop.h"
+#include "support/x_desktop.h"
 
 namespace hg {
 namespace {
 
 using testing::Rgb;
-using testing::X11Desktop;
+using testing::XDesktop;
 using namespace std::chrono_literals;
 
 constexpr int W = 800;
@@ -61,7 +62,7 @@ protected:
     {
         if (!testing::XSession::available())
             GTEST_SKIP() << "Xvfb or openbox is not installed";
-        desktop = std::make_unique<X11Desktop>(W, H);
+        desktop = std::make_unique<XDesktop>(testing::XSessionOptions{.width = W, .height = H});
         ASSERT_TRUE(desktop->ok()) << desktop->error();
     }
 
@@ -82,7 +83,7 @@ protected:
         s.orderFront();
     }
 
-    std::unique_ptr<X11Desktop> desktop;
+    std::unique_ptr<XDesktop> desktop;
 };
 
 TEST_F(X11OverlayTest, ShowsThePictureStretchedToTheScreen)
@@ -128,7 +129,7 @@ TEST_F(X11OverlayTest, HoleShowsTheClientWindowBeneath)
 
 TEST_F(X11OverlayTest, ClicksGoThroughToTheWindowBeneath)
 {
-    const xcb_window_t client = desktop->makeClient(100, 100, 300, 200, kGreen, false, XCB_EVENT_MASK_BUTTON_PRESS);
+    const xcb_window_t client = desktop->makeClient(100, 100, 300, 200, kGreen, {.eventMask = XCB_EVENT_MASK_BUTTON_PRESS});
     auto overlay = makeOverlay();
     show(*overlay, maskWithHoles({}));
     ASSERT_EQ(desktop->pixel(200, 200), kRed);  // covered
@@ -161,7 +162,7 @@ TEST_F(X11OverlayTest, OrderedBelowAFrameTheClientStaysAboveAndOthersAreCovered)
 
 TEST_F(X11OverlayTest, RaisedLevelStaysBelowDocks)
 {
-    const xcb_window_t dock = desktop->makeClient(0, 0, W, 30, kYellow, /*dock*/ true);
+    const xcb_window_t dock = desktop->makeClient(0, 0, W, 30, kYellow, {.dock = true});
     desktop->makeClient(100, 100, 300, 200, kGreen);
     auto overlay = makeOverlay();
     overlay->setLevel(15);
@@ -357,6 +358,80 @@ TEST_F(X11OverlayTest, AlphaModeCarriesTheHolesInItsPixels)
                   hole.midX() < W / 2.0 ? kRed : kBlue)  // the picture's two halves
             << "a hole at " << hole.midX() << "," << hole.midY() << " stayed";
     }
+}
+
+// What a compositing manager hears: the areas drawn in a window, reported as
+// they happen, on a connection of its own.
+class DamageWatch {
+public:
+    DamageWatch(const std::string& display, xcb_window_t window) : m_c(xcb_connect(display.c_str(), nullptr))
+    {
+        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(m_c, &xcb_damage_id);
+        if (!extension || !extension->present)
+            return;
+        m_event = extension->first_event + XCB_DAMAGE_NOTIFY;
+        free(xcb_damage_query_version_reply(m_c, xcb_damage_query_version(m_c, 1, 1), nullptr));
+        m_damage = xcb_generate_id(m_c);
+        xcb_damage_create(m_c, m_damage, window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+        xcb_flush(m_c);
+    }
+    ~DamageWatch() { xcb_disconnect(m_c); }
+
+    [[nodiscard]] bool ok() const { return m_damage != XCB_NONE; }
+
+    // The union of the areas reported since the last call (empty for none),
+    // once the server has carried out everything `drawer` asked for.
+    Rect drawnSinceLastCall(xcb_connection_t* drawer)
+    {
+        for (xcb_connection_t* c : {drawer, m_c})
+            free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        Rect drawn = Rect::null();
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_c)) {
+            if ((event->response_type & 0x7f) == m_event) {
+                const auto* notify = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
+                drawn = drawn.united({static_cast<double>(notify->area.x), static_cast<double>(notify->area.y),
+                                      static_cast<double>(notify->area.width), static_cast<double>(notify->area.height)});
+            }
+            free(event);
+        }
+        return drawn;
+    }
+
+private:
+    xcb_connection_t* m_c;
+    std::uint8_t m_event = 0;
+    xcb_damage_damage_t m_damage = XCB_NONE;
+};
+
+// A compositing manager can miss drawing that lands inside an area it was
+// already told of, between copying the window and clearing its damage. Once
+// the drawing pauses, a translucent overlay shows what it drew once more, and
+// only once.
+TEST_F(X11OverlayTest, AlphaModeShowsWhatItDrewOnceMoreWhenDrawingPauses)
+{
+    auto overlay = makeOverlay(OverlayRenderMode::alpha);
+    ASSERT_TRUE(overlay->usesAlpha());
+    overlay->tick(1'000'000'000);
+    show(*overlay, maskWithHoles({Rect{100, 250, 100, 100}}));
+    DamageWatch compositor(desktop->session().display(), overlay->windowID());
+    ASSERT_TRUE(compositor.ok());
+    overlay->tick(1'016'000'000);
+    overlay->beginTransaction(Animation::maskMove);
+    overlay->setMask(maskWithHoles({Rect{500, 250, 100, 100}}), FillRule::evenOdd);
+    overlay->commitTransaction();
+    for (std::uint64_t t = 1'032'000'000; t <= 1'300'000'000; t += 16'000'000)
+        overlay->tick(t);  // the hole moves, then rests from about 1.27 s
+    ASSERT_FALSE(overlay->isAnimating());
+    (void)compositor.drawnSinceLastCall(desktop->connection());
+
+    overlay->tick(1'340'000'000);
+    EXPECT_TRUE(compositor.drawnSinceLastCall(desktop->connection()).isNull()) << "shown again while the drawing had barely paused";
+    overlay->tick(1'500'000'000);
+    const Rect again = compositor.drawnSinceLastCall(desktop->connection());
+    EXPECT_TRUE(again.contains(Rect{100, 250, 500, 100})) << "the hole's whole path was not shown again: " << again.minX() << "," << again.minY() << " " << again.width() << "x" << again.height();
+    overlay->tick(1'700'000'000);
+    overlay->tick(2'000'000'000);
+    EXPECT_TRUE(compositor.drawnSinceLastCall(desktop->connection()).isNull()) << "shown again more than once";
 }
 
 } // namespace

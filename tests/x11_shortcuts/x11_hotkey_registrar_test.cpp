@@ -9,7 +9,7 @@
 #include <xcb/xcb_keysyms.h>
 
 #include "platform/shortcuts/x11_hotkey_registrar.h"
-#include "support/x_session.h"
+#include "support/x_desktop.h"
 
 namespace hg::testing {
 namespace {
@@ -25,25 +25,22 @@ protected:
     {
         if (!XSession::available(false))
             GTEST_SKIP() << "Xvfb is not installed";
-        session = std::make_unique<XSession>(XSessionOptions{.width = 640, .height = 480, .windowManager = false});
-        ASSERT_TRUE(session->ok()) << session->error();
-        c = xcb_connect(session->display().c_str(), nullptr);
-        ASSERT_FALSE(xcb_connection_has_error(c));
-        root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        desktop = std::make_unique<XDesktop>(XSessionOptions{.width = 640, .height = 480, .windowManager = false});
+        ASSERT_TRUE(desktop->ok()) << desktop->error();
+        c = desktop->connection();
+        root = desktop->root();
         registrar = std::make_unique<X11HotkeyRegistrar>(c, root);
         registrar->installHandler([this](HotkeyID id) { heard.push_back(id.id); });
     }
     void TearDown() override
     {
         registrar.reset();
-        if (c)
-            xcb_disconnect(c);
     }
 
     // Types `keys` with xdotool, then hands the events that arrived to the registrar.
     void type(const std::string& keys)
     {
-        ASSERT_EQ(session->run({"xdotool", "key", keys}), 0);
+        ASSERT_EQ(desktop->session().run({"xdotool", "key", keys}), 0);
         pump();
     }
     void pump()
@@ -56,8 +53,8 @@ protected:
         }
     }
 
-    std::unique_ptr<XSession> session;
-    xcb_connection_t* c = nullptr;
+    std::unique_ptr<XDesktop> desktop;
+    xcb_connection_t* c = nullptr;  // the desktop's
     xcb_window_t root = XCB_NONE;
     std::unique_ptr<X11HotkeyRegistrar> registrar;
     std::vector<std::uint32_t> heard;
@@ -83,7 +80,7 @@ TEST_F(X11HotkeyRegistrarTest, GrabbedCombinationsFireWithAnyLockOnAndStopWhenUn
     EXPECT_EQ(heard, (std::vector<std::uint32_t>{0, 4, 0, 0}));
 
     // Holding the keys fires once, however often the key repeats.
-    ASSERT_EQ(session->run({"xdotool", "keydown", "super+alt+b", "sleep", "1.2", "keyup", "super+alt+b"}), 0);
+    ASSERT_EQ(desktop->session().run({"xdotool", "keydown", "super+alt+b", "sleep", "1.2", "keyup", "super+alt+b"}), 0);
     pump();
     EXPECT_EQ(heard.size(), 5u);
 
@@ -96,7 +93,7 @@ TEST_F(X11HotkeyRegistrarTest, GrabbedCombinationsFireWithAnyLockOnAndStopWhenUn
 
 TEST_F(X11HotkeyRegistrarTest, ACombinationAnotherClientHoldsIsRefusedAndStaysTheirs)
 {
-    xcb_connection_t* other = xcb_connect(session->display().c_str(), nullptr);
+    xcb_connection_t* other = xcb_connect(desktop->session().display().c_str(), nullptr);
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(other);
     xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, 'b');
     ASSERT_TRUE(codes);
@@ -114,7 +111,7 @@ TEST_F(X11HotkeyRegistrarTest, ACombinationAnotherClientHoldsIsRefusedAndStaysTh
 
     // The other client still has its grab.
     xcb_generic_event_t* event = nullptr;
-    ASSERT_EQ(session->run({"xdotool", "key", "super+alt+b"}), 0);
+    ASSERT_EQ(desktop->session().run({"xdotool", "key", "super+alt+b"}), 0);
     for (int i = 0; i < 50 && !event; ++i) {
         std::this_thread::sleep_for(20ms);
         while ((event = xcb_poll_for_event(other)) && (event->response_type & 0x7f) != XCB_KEY_PRESS)
@@ -135,7 +132,7 @@ TEST_F(X11HotkeyRegistrarTest, ARemappedKeyboardIsGrabbedAgain)
     const std::string oldKey = std::to_string(codes[0]);
     std::free(codes);
     xcb_key_symbols_free(symbols);
-    ASSERT_EQ(session->run({"xmodmap", "-e", "keycode " + oldKey + " = x X", "-e", "keycode 200 = b B"}), 0);
+    ASSERT_EQ(desktop->session().run({"xmodmap", "-e", "keycode " + oldKey + " = x X", "-e", "keycode 200 = b B"}), 0);
     pump();
     type("super+alt+b");
     EXPECT_EQ(heard, std::vector<std::uint32_t>{0});

@@ -25,7 +25,7 @@ void toggleFullScreenPause(PrivacyController& privacy)
 {
     SettingsStore& store = privacy.store();
     store.changePauseForFullScreenApps(!store.pauseForFullScreenApps, [&] { privacy.objectWillChange.emit(); });
-    privacy.scheduler().setSettledFrames(0);
+    privacy.scheduler().resetSettledFrames();
 }
 
 void toggleCursorReveal(PrivacyController& privacy)

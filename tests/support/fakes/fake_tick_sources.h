@@ -5,9 +5,10 @@
 //     link.start();
 //     sources.tick();           // one display refresh
 //
-// `failing` makes `start` return nullptr, as when no tick thread can start.
-// The callback of the last source stays callable after the source is gone, so
-// a test can play a tick that raced with `stop`.
+// `failing` makes `start` return nullptr, as when no tick thread can start:
+// the display link then paces itself with a main-queue timer. The callback of
+// the last source stays callable after the source is gone, so a test can play
+// a tick that raced with `stop`.
 #pragma once
 
 #include <functional>
