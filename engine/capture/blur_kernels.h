@@ -51,13 +51,21 @@ struct RowScratch {
     int ringStride = 0;                              // floats
 };
 
+// One output pixel of a resampling along one axis: the weighted sum of three
+// neighbouring level-1 pixels `first`, `first + 1`, `first + 2` (in the
+// level's own coordinates, inside its stored range).
+struct ResampleTap {
+    int first = 0;
+    float weights[3] = {0, 0, 0};
+};
+
 struct BlurKernels {
     // 8-bit picture (width w, height h, rows `stride` bytes apart) → the next
     // coarser pyramid level `out` (rows [r0, r1) of the plane, 0-based).
     void (*downFromBytes)(const std::uint8_t* src, std::ptrdiff_t stride, int w, int h, const Plane& out,
                           int r0, int r1, RowScratch& scratch);
     // The same two levels down; `mid` gives the middle level's geometry (its
-    // rows are made in the scratch ring, its data is not used).
+    // rows are made in 16 bits in the scratch ring, its data is not used).
     void (*downTwiceFromBytes)(const std::uint8_t* src, std::ptrdiff_t stride, int w, int h, const Plane& mid,
                                const Plane& out, int r0, int r1, RowScratch& scratch);
     // Pyramid level `in` → the next coarser level `out`.
@@ -72,9 +80,16 @@ struct BlurKernels {
     // Level 1 → the 8-bit picture (rows [r0, r1) of the picture).
     void (*upToBytes)(const Plane& coarse, std::uint8_t* dst, std::ptrdiff_t stride, int w, int h, int r0,
                       int r1, RowScratch& scratch);
-    // Level 2 → the 8-bit picture, level 1 (`mid`) living only in scratch rows.
+    // Level 2 → the 8-bit picture, level 1 (`mid`) living only in 16-bit
+    // scratch rows.
     void (*upTwiceToBytes)(const Plane& coarse, const Plane& mid, std::uint8_t* dst, std::ptrdiff_t stride, int w,
                            int r0, int r1, RowScratch& scratch);
+    // Level 2 → an 8-bit picture of any size: level 1 (`mid`, data not used)
+    // is made in scratch rows and resampled along the rows by `columns` (one
+    // per output column, `outW` of them), then down the columns by `rows`
+    // (one per output row; rows [r0, r1) are written).
+    void (*upTwiceToSize)(const Plane& coarse, const Plane& mid, std::uint8_t* dst, std::ptrdiff_t stride, int outW,
+                          const ResampleTap* columns, const ResampleTap* rows, int r0, int r1, RowScratch& scratch);
     // Plain conversions for blurs too narrow for a pyramid.
     void (*bytesToPlane)(const std::uint8_t* src, std::ptrdiff_t stride, const Plane& out, int r0, int r1);
     void (*planeToBytes)(const Plane& in, std::uint8_t* dst, std::ptrdiff_t stride, int r0, int r1);

@@ -137,7 +137,7 @@ double BlurProcessor::bandWidth(double scale, double radius)
 }
 
 std::optional<BlurredFrame> BlurProcessor::blur(const CapturedImage& image, std::optional<Rect> hole, bool applyBlur,
-                                                double scale, double radius)
+                                                double scale, double radius, std::optional<Size> outputSize)
 {
     if (!image.isValid())
         return std::nullopt;
@@ -152,18 +152,28 @@ std::optional<BlurredFrame> BlurProcessor::blur(const CapturedImage& image, std:
     if (hole)
         frame.surroundLuminance = surroundLuminance(image, *hole, scale, radius);
 
-    const std::ptrdiff_t outStride = 4 * static_cast<std::ptrdiff_t>(image.width);
-    auto out = context->takeBuffer(static_cast<std::size_t>(outStride) * image.height);
+    int outWidth = image.width, outHeight = image.height;
+    if (applyBlur && outputSize) {
+        const auto usable = [](double side) { return side >= 1 && side <= kMaxOutputSide && side == std::floor(side); };
+        if (usable(outputSize->width) && usable(outputSize->height)) {
+            outWidth = static_cast<int>(outputSize->width);
+            outHeight = static_cast<int>(outputSize->height);
+            frame.scale = scale * outWidth / image.width;
+        }
+    }
+    const std::ptrdiff_t outStride = 4 * static_cast<std::ptrdiff_t>(outWidth);
+    auto out = context->takeBuffer(static_cast<std::size_t>(outStride) * outHeight);
     if (applyBlur) {
         std::unique_ptr<GaussianBlur> gaussian = context->takeBlur();
-        gaussian->blur(image.row(0), image.bytesPerRow, out->data(), outStride, image.width, image.height, sigma);
+        gaussian->blur(image.row(0), image.bytesPerRow, image.width, image.height, out->data(), outStride, outWidth,
+                       outHeight, sigma);
         context->recycle(std::move(gaussian));
     } else {
         for (int y = 0; y < image.height; ++y)
             std::memcpy(out->data() + y * outStride, image.row(y), static_cast<std::size_t>(outStride));
     }
-    frame.image.width = image.width;
-    frame.image.height = image.height;
+    frame.image.width = outWidth;
+    frame.image.height = outHeight;
     frame.image.bytesPerRow = outStride;
     frame.image.order = image.order;
     frame.image.colorSpace = space;

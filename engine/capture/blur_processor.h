@@ -70,9 +70,15 @@ public:
     // `hole`: the focus window's rectangle in image pixels, origin at the
     // image's bottom-left corner. `radius` in points; the Gaussian's standard
     // deviation is scale × radius pixels. Nothing comes back for an invalid
-    // image or a radius that is not a finite number.
+    // image or a radius that is not a finite number. `outputSize` (pixels,
+    // whole numbers from 1 to kMaxOutputSide) asks for the blur at that size,
+    // stretched from the whole image, so that the overlay need not scale it;
+    // the frame's scale is then that of the output. Without the blur, and
+    // without a usable size, the picture keeps the image's size.
     [[nodiscard]] static std::optional<BlurredFrame> blur(const CapturedImage& image, std::optional<Rect> hole,
-                                                          bool applyBlur, double scale, double radius);
+                                                          bool applyBlur, double scale, double radius,
+                                                          std::optional<Size> outputSize = std::nullopt);
+    static constexpr double kMaxOutputSide = 16384;
 
     // The cached context for the space, made on a miss. Any thread.
     [[nodiscard]] static std::shared_ptr<BlurContext> context(const ColorSpace& space);

@@ -58,12 +58,18 @@
 // which is then exact, not an approximation. The up steps only read inside the
 // stored ranges.
 //
-// Arithmetic. The first step down is exact in 16-bit integers; the rest is
-// single-precision float on the 0...255 scale (errors near 1e-4 of a level);
-// the output is rounded to nearest.
+// Arithmetic. Level 1 and the steps between it and the picture, both ways,
+// run in unsigned 16-bit integers holding 256 times the channel value: the
+// first step down is exact (every picture row is decimated along the row as
+// it is read, then five such rows down the columns); with two levels or more
+// the step from level 1 to level 2 and the two last steps up are rounded
+// averages (errors below 1/100 of a level; see blur_kernels_impl.inc). The
+// coarser levels are single-precision float on the 0...255 scale (errors near
+// 1e-4 of a level); the output is rounded to nearest.
 //
-// Cost. The full-size picture is read once (first step down) and written once
-// (last step up); everything else works on a quarter of the pixels or less.
+// Cost. The full-size picture is read once (first step down, straight into
+// 16 bits) and written once (last step up, straight from 16 bits);
+// everything else works on a quarter of the pixels or less.
 // The Gaussian at the top has 2 ceil(kTruncation s) + 1 taps on a level
 // 4^k times smaller than the picture, so the cost hardly depends on sigma.
 
@@ -76,8 +82,6 @@ constexpr double kMinCoarseSigma = 1.0;
 // The sampled Gaussian is cut at this many standard deviations (the cut mass,
 // 4.7e-4, is spread back by normalising the taps).
 constexpr double kTruncation = 3.5;
-// The sampled Gaussian is cut at this many standard deviations (the cut mass,
-// 4.7e-4, is spread back by normalising the taps).
 
 constexpr int kMaxRadius = 256;
 constexpr int kMaxLevels = 12;
@@ -114,6 +118,68 @@ std::vector<float> gaussianTaps(double sigma, int radius)
     return taps;
 }
 
+// The taps of the last step up for `outCount` output pixels over `inCount`
+// picture pixels: output pixel X's centre falls on picture coordinate
+// x = (X + 1/2) inCount / outCount - 1/2, which is u = x / 2 on level 1
+// (whose pixel i is centred on picture pixel 2i). The quadratic B-spline
+// there weighs the nearest level-1 pixel i and its neighbours, t = u - i in
+// [-1/2, 1/2], by (1/2 - t)^2 / 2, 3/4 - t^2 and (1/2 + t)^2 / 2 (at t = 0 and
+// t = 1/2 exactly the taps of [1 4 6 4 1] / 8 upsampling). Taps past the
+// stored range [lo, hi] of level 1 repeat its edge.
+std::vector<blur::ResampleTap> resampleTaps(int outCount, int inCount, int lo, int hi)
+{
+    std::vector<blur::ResampleTap> taps(static_cast<std::size_t>(outCount));
+    const double step = static_cast<double>(inCount) / outCount;
+    for (int X = 0; X < outCount; ++X) {
+        const double u = ((X + 0.5) * step - 0.5) / 2;
+        const int i = static_cast<int>(std::floor(u + 0.5));
+        const double t = u - i;
+        const double w[3] = {0.5 * (0.5 - t) * (0.5 - t), 0.75 - t * t, 0.5 * (0.5 + t) * (0.5 + t)};
+        blur::ResampleTap& tap = taps[static_cast<std::size_t>(X)];
+        tap.first = std::clamp(i - 1, lo, hi - 2);
+        for (int k = 0; k < 3; ++k)
+            tap.weights[std::clamp(i - 1 + k, lo, hi) - tap.first] += static_cast<float>(w[k]);
+    }
+    return taps;
+}
+
+// `src` (width × height) bilinearly onto `dst` (dstWidth × dstHeight), pixel
+// centres onto pixel centres, edges repeated.
+void resampleBilinear(const std::uint8_t* src, std::ptrdiff_t srcStride, int width, int height, std::uint8_t* dst,
+                      std::ptrdiff_t dstStride, int dstWidth, int dstHeight)
+{
+    struct Tap {
+        int lo;
+        int hi;
+        float f;
+    };
+    auto taps = [](int outCount, int inCount) {
+        std::vector<Tap> t(static_cast<std::size_t>(outCount));
+        for (int X = 0; X < outCount; ++X) {
+            const double x = std::clamp((X + 0.5) * inCount / outCount - 0.5, 0.0, inCount - 1.0);
+            const int lo = static_cast<int>(x);
+            t[static_cast<std::size_t>(X)] = {lo, std::min(lo + 1, inCount - 1), static_cast<float>(x - lo)};
+        }
+        return t;
+    };
+    const std::vector<Tap> xs = taps(dstWidth, width);
+    const std::vector<Tap> ys = taps(dstHeight, height);
+    for (int Y = 0; Y < dstHeight; ++Y) {
+        const Tap& ty = ys[static_cast<std::size_t>(Y)];
+        const std::uint8_t* a = src + ty.lo * srcStride;
+        const std::uint8_t* b = src + ty.hi * srcStride;
+        std::uint8_t* out = dst + Y * dstStride;
+        for (int X = 0; X < dstWidth; ++X) {
+            const Tap& tx = xs[static_cast<std::size_t>(X)];
+            for (int c = 0; c < 4; ++c) {
+                const float top = a[4 * tx.lo + c] + tx.f * (a[4 * tx.hi + c] - a[4 * tx.lo + c]);
+                const float bottom = b[4 * tx.lo + c] + tx.f * (b[4 * tx.hi + c] - b[4 * tx.lo + c]);
+                out[4 * X + c] = static_cast<std::uint8_t>(top + ty.f * (bottom - top) + 0.5f);
+            }
+        }
+    }
+}
+
 } // namespace
 
 struct GaussianBlur::Buffers {
@@ -125,6 +191,9 @@ struct GaussianBlur::Buffers {
         blur::RowScratch rows;
     };
     std::vector<Worker> workers;
+    std::vector<blur::ResampleTap> columns;  // a resized output's columns and rows
+    std::vector<blur::ResampleTap> rows;
+    std::vector<std::uint8_t> sameSize;      // a narrow blur before it is resized
 
     static float* sized(std::vector<float>& v, std::size_t n)
     {
@@ -179,9 +248,26 @@ GaussianBlur::Plan GaussianBlur::planFor(double sigma)
 void GaussianBlur::blur(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst,
                         std::ptrdiff_t dstStride, int width, int height, double sigma)
 {
-    if (width <= 0 || height <= 0)
+    blur(src, srcStride, width, height, dst, dstStride, width, height, sigma);
+}
+
+void GaussianBlur::blur(const std::uint8_t* src, std::ptrdiff_t srcStride, int width, int height, std::uint8_t* dst,
+                        std::ptrdiff_t dstStride, int dstWidth, int dstHeight, double sigma)
+{
+    if (width <= 0 || height <= 0 || dstWidth <= 0 || dstHeight <= 0)
         return;
     const Plan plan = planFor(sigma);
+    const bool resized = dstWidth != width || dstHeight != height;
+    if (resized && plan.levels < 2) {
+        // Too narrow a blur for the pyramid's last step: blur at the
+        // picture's size, then resample.
+        std::vector<std::uint8_t>& same = m_buffers->sameSize;
+        same.resize(4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        blur(src, srcStride, same.data(), 4 * static_cast<std::ptrdiff_t>(width), width, height, sigma);
+        resampleBilinear(same.data(), 4 * static_cast<std::ptrdiff_t>(width), width, height, dst, dstStride,
+                         dstWidth, dstHeight);
+        return;
+    }
     if (plan.levels < 0) {
         for (int y = 0; y < height; ++y)
             std::memcpy(dst + y * dstStride, src + y * srcStride, 4 * static_cast<std::size_t>(width));
@@ -215,8 +301,14 @@ void GaussianBlur::blur(const std::uint8_t* src, std::ptrdiff_t srcStride, std::
     blur::Plane rowPass = top;
     rowPass.data = Buffers::sized(b.rowPass, static_cast<std::size_t>(top.stride) * top.height);
 
+    if (resized) {
+        b.columns = resampleTaps(dstWidth, width, planes[1].loX, planes[1].hiX());
+        b.rows = resampleTaps(dstHeight, height, planes[1].loY, planes[1].hiY());
+        maxPixels = std::max(maxPixels, dstWidth);
+    }
     const int workers = m_splitter ? std::max(1, m_splitter->workerCount()) : 1;
-    b.prepareWorkers(workers, maxPixels + 2 * plan.radius + 8, width + 8, plan.levels >= 1 ? planes[1].width : 0);
+    b.prepareWorkers(workers, maxPixels + 2 * plan.radius + 8, std::max(width, dstWidth) + 8,
+                     plan.levels >= 1 ? planes[1].width : 0);
     auto forRows = [&](int rows, const std::function<void(int, int, blur::RowScratch&)>& body) {
         if (!m_splitter || workers == 1) {
             body(0, rows, b.workers[0].rows);
@@ -256,7 +348,12 @@ void GaussianBlur::blur(const std::uint8_t* src, std::ptrdiff_t srcStride, std::
     for (int j = plan.levels - 1; j >= firstStored; --j)
         forRows(planes[j].height,
                 [&](int r0, int r1, blur::RowScratch& s) { k.up(planes[j + 1], planes[j], r0, r1, s); });
-    if (firstStored == 2)
+    if (resized)
+        forRows(dstHeight, [&](int r0, int r1, blur::RowScratch& s) {
+            k.upTwiceToSize(planes[2], planes[1], dst, dstStride, dstWidth, b.columns.data(), b.rows.data(), r0, r1,
+                            s);
+        });
+    else if (firstStored == 2)
         forRows(height, [&](int r0, int r1, blur::RowScratch& s) {
             k.upTwiceToBytes(planes[2], planes[1], dst, dstStride, width, r0, r1, s);
         });

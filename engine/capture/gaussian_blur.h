@@ -6,8 +6,8 @@
 // pictures (better than 50 dB PSNR) at a cost that hardly grows with sigma; see
 // gaussian_blur.cpp for the method and why it is exact enough.
 //
-// A `GaussianBlur` owns its scratch memory (a few float copies of the picture
-// at half size and less), reused from call to call; one object serves one
+// A `GaussianBlur` owns its scratch memory (a few copies of the picture at
+// quarter size and less, and rows), reused from call to call; one object serves one
 // thread at a time. Rows may be split across threads through a `RowSplitter`.
 #pragma once
 
@@ -56,6 +56,15 @@ public:
     // or zero sigma copies.
     void blur(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
               int width, int height, double sigma);
+    // The same blur written at another size: `dst` is dstWidth × dstHeight
+    // pixels showing the whole picture (the centre of each of its pixels
+    // falls on the matching point of the picture), so that whoever shows it
+    // at that size need not scale it. From two pyramid levels up (sigma of
+    // about 4.3 pixels and more) the last step up writes the new size
+    // directly, at the cost of the output's size; below, the blur at the
+    // picture's size is resampled bilinearly.
+    void blur(const std::uint8_t* src, std::ptrdiff_t srcStride, int width, int height, std::uint8_t* dst,
+              std::ptrdiff_t dstStride, int dstWidth, int dstHeight, double sigma);
 
     [[nodiscard]] static Plan planFor(double sigma);
 

@@ -174,9 +174,14 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         // A service that knows nothing changed answers the very pixels it
         // answered before, and then not even the digest is needed.
         const std::optional<ShownBlur> previous = self->shownBlur(display);
+        // Blurred at the overlay's own pixel size, the picture goes up without
+        // being scaled again.
+        std::optional<Size> pictureSize;
+        if (const auto shown = self->m_displays.find(display); shown != self->m_displays.end())
+            pictureSize = shown->second.overlay->picturePixelSize();
         // The radius is in the desktop's points.
         auto blur = [image = std::move(capture->image), hole, applyBlur, scale = capture->scale,
-                     radius = radius * self->pointsToServerPixels(display), previous]() -> BlurOutcome {
+                     radius = radius * self->pointsToServerPixels(display), previous, pictureSize]() -> BlurOutcome {
             const bool samePixels = previous && image.pixels && !previous->pixels.owner_before(image.pixels)
                 && !image.pixels.owner_before(previous->pixels);
             const std::uint64_t digest =
@@ -184,7 +189,8 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
             const BlurInput input{digest, hole, applyBlur, scale, radius};
             if (previous && previous->input == input && image.isValid())
                 return {std::nullopt, input, true, image.pixels};
-            return {BlurProcessor::blur(image, hole, applyBlur, scale, radius), input, false, image.pixels};
+            return {BlurProcessor::blur(image, hole, applyBlur, scale, radius, pictureSize), input, false,
+                    image.pixels};
         };
         BlurOutcome outcome = co_await onPool(pool, queue, std::move(blur));
         self = weak.get();

@@ -56,6 +56,8 @@ public:
     void attachTintLayer();
 
     [[nodiscard]] OverlayWindow& window() { return m_window; }
+    // The picture size that shows without scaling, when it matters.
+    [[nodiscard]] std::optional<Size> picturePixelSize() { return m_window.surface().picturePixelSize(); }
     [[nodiscard]] const Screen& screen() const { return m_screen; }
     [[nodiscard]] bool usesVibrancy() const { return m_usesVibrancy; }
 

@@ -122,6 +122,10 @@ public:
     // Ring `index` (0 innermost … 5); nullopt removes its path.
     virtual void setEdge(int index, std::optional<EdgeStroke> stroke) = 0;
     virtual void setMaterial(Material material) = 0;
+    // The size in pixels at which a picture fills the surface without being
+    // scaled, for a surface that would scale it itself; nullopt where the
+    // size costs nothing.
+    [[nodiscard]] virtual std::optional<Size> picturePixelSize() const { return std::nullopt; }
 
     virtual void beginTransaction(Animation animation) = 0;
     virtual void commitTransaction() = 0;

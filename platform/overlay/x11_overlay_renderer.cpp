@@ -40,6 +40,29 @@ std::optional<xcb_rectangle_t> pixelRegion(const Rect& r, int width, int height)
                            static_cast<std::uint16_t>(clipped.width()), static_cast<std::uint16_t>(clipped.height())};
 }
 
+// The usual mask is the window less its holes: a rectangle over the whole
+// window among the polygons (even-odd), the index of the first such one.
+std::optional<std::size_t> wholeWindowPolygon(const Polygons& mask, int width, int height)
+{
+    const Rect all{0, 0, static_cast<double>(width), static_cast<double>(height)};
+    for (std::size_t index = 0; index < mask.size(); ++index) {
+        const Polygon& p = mask[index];
+        if (p.size() != 4)
+            continue;
+        bool rectangle = true;
+        Rect box = Rect::null();
+        for (std::size_t i = 0; i < 4; ++i) {
+            const Point& a = p[i];
+            const Point& b = p[(i + 1) % 4];
+            rectangle = rectangle && (a.x != b.x) != (a.y != b.y);  // edges along the axes only
+            box = box.united({a.x, a.y, 0, 0});
+        }
+        if (rectangle && box.contains(all))
+            return index;
+    }
+    return std::nullopt;
+}
+
 // Without a compositing manager a window is either shown or not; it shows
 // once its alpha reaches one half (half-way through a fade-in).
 constexpr double kShapedVisibleAlpha = 0.5;
@@ -77,6 +100,7 @@ X11OverlayRenderer::X11OverlayRenderer(xcb_connection_t* connection, xcb_window_
         xcb_render_create_picture(m_c, m_mask, m_maskPixmap, m_a8Format, 0, nullptr);
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_mask, {0, 0, 0, 0}, 1, &all);
     }
+    m_partlyMasked = {0, 0, static_cast<double>(m_width), static_cast<double>(m_height)};  // all transparent
     const std::uint32_t background = m_contentPixmap;
     xcb_change_window_attributes(m_c, m_window, XCB_CW_BACK_PIXMAP, &background);
     m_valid = true;
@@ -131,8 +155,11 @@ void X11OverlayRenderer::draw(const OverlayFrame& frame, Changes changes)
     }
     if (changes.base || (m_alphaMode && changes.alpha))
         region = all;
-    if (!region.isNull())
+    if (!region.isNull()) {
+        if (frame.hasPicture && !frame.material)
+            m_pictures->setTint(frame.tint, frame.tintOpacity);  // goes on with the upload
         redraw(frame, region);
+    }
     if (!m_alphaMode && (changes.mask || changes.base || changes.alpha))
         applyShape(frame);  // after the content, so that what it uncovers is already drawn
     if (std::optional<xcb_rectangle_t> r = pixelRegion(region, m_width, m_height))
@@ -168,9 +195,11 @@ void X11OverlayRenderer::redraw(const OverlayFrame& frame, const Rect& region)
     const xcb_rectangle_t r = *area;
     const xcb_render_picture_t current = m_pictures->current();
     const xcb_render_picture_t previous = m_pictures->previous();
+    bool tinted = false;
     if (frame.material) {
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_content, renderColor(*frame.material), 1, &r);
     } else if (frame.hasPicture && current != XCB_NONE) {
+        tinted = true;  // the pictures carry the tint
         const bool fading = frame.crossFade < 1 && previous != XCB_NONE;
         if (fading) {
             composite(XCB_RENDER_PICT_OP_SRC, previous, XCB_NONE, m_content, r);
@@ -184,7 +213,7 @@ void X11OverlayRenderer::redraw(const OverlayFrame& frame, const Rect& region)
     } else {
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_content, {0, 0, 0, 0}, 1, &r);
     }
-    if (frame.tintOpacity > 0)
+    if (frame.tintOpacity > 0 && !tinted)
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_OVER, m_content, renderColor(frame.tint, frame.tintOpacity), 1, &r);
     if (!frame.rings.empty()) {
         xcb_render_set_picture_clip_rectangles(m_c, m_content, 0, 0, 1, &r);
@@ -195,18 +224,44 @@ void X11OverlayRenderer::redraw(const OverlayFrame& frame, const Rect& region)
     }
     if (!m_alphaMode)
         return;
-    // Content shows only inside the mask, and only as much as the window's alpha.
-    composite(XCB_RENDER_PICT_OP_IN_REVERSE, m_mask, XCB_NONE, m_content, r);
+    // Content shows only inside the mask, and only as much as the window's
+    // alpha. The mask leaves alone what it fully covers.
+    if (const std::optional<xcb_rectangle_t> partial =
+            pixelRegion(m_partlyMasked.intersected(region), m_width, m_height))
+        composite(XCB_RENDER_PICT_OP_IN_REVERSE, m_mask, XCB_NONE, m_content, *partial);
     if (frame.alpha < 1)
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_IN_REVERSE, m_content, renderColor({0, 0, 0, 1}, frame.alpha), 1, &r);
 }
 
 void X11OverlayRenderer::drawMask(const OverlayFrame& frame)
 {
-    const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(m_width), static_cast<std::uint16_t>(m_height)};
-    xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_mask, {0, 0, 0, 0}, 1, &all);
-    fillTrapezoids(simplified(frame.mask, FillRule::evenOdd), {1, 1, 1, 1}, m_mask, XCB_RENDER_PICT_OP_ADD);
     m_lastMask = frame.mask;
+    const Rect all{0, 0, static_cast<double>(m_width), static_cast<double>(m_height)};
+    if (const std::optional<std::size_t> whole = wholeWindowPolygon(frame.mask, m_width, m_height)) {
+        // The window less its holes. The mask is read only where it may be
+        // less than whole (m_partlyMasked), so only that area is drawn: the
+        // area less the holes.
+        Polygons cut;
+        Rect partial = Rect::null();
+        for (std::size_t i = 0; i < frame.mask.size(); ++i)
+            if (i != *whole) {
+                cut.push_back(frame.mask[i]);
+                for (const Point& p : frame.mask[i])
+                    partial = partial.united({p.x, p.y, 0, 0});
+            }
+        m_partlyMasked = partial.intersected(all);
+        if (const std::optional<xcb_rectangle_t> r = pixelRegion(m_partlyMasked, m_width, m_height)) {
+            xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_mask, {0, 0, 0, 0}, 1, &*r);
+            const double x0 = r->x, y0 = r->y, x1 = r->x + r->width, y1 = r->y + r->height;
+            cut.push_back({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
+            fillTrapezoids(simplified(cut, FillRule::evenOdd), {1, 1, 1, 1}, m_mask, XCB_RENDER_PICT_OP_ADD);
+        }
+        return;
+    }
+    const xcb_rectangle_t r{0, 0, static_cast<std::uint16_t>(m_width), static_cast<std::uint16_t>(m_height)};
+    xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_mask, {0, 0, 0, 0}, 1, &r);
+    fillTrapezoids(simplified(frame.mask, FillRule::evenOdd), {1, 1, 1, 1}, m_mask, XCB_RENDER_PICT_OP_ADD);
+    m_partlyMasked = all;
 }
 
 void X11OverlayRenderer::applyShape(const OverlayFrame& frame)

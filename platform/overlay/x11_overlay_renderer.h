@@ -106,6 +106,7 @@ private:
     std::unique_ptr<X11PictureSlots> m_pictures;
     Rect m_lastRings = Rect::null();  // where the rings were drawn, pixels
     Polygons m_lastMask;              // alpha mode: the mask drawn last
+    Rect m_partlyMasked = Rect::null();  // alpha mode: where that mask may be less than whole
     Rect m_unsettled = Rect::null();  // alpha mode: drawn since the last repaintSinceLastSettle
 };
 

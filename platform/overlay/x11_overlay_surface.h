@@ -69,6 +69,11 @@ public:
     void setLevel(int level) override;
     void setAlpha(double alpha) override;
     void setPicture(std::optional<RgbaImage> picture, Animation transition) override;
+    // Any other size is stretched by the X server on every redraw.
+    [[nodiscard]] std::optional<Size> picturePixelSize() const override
+    {
+        return Size{static_cast<double>(m_geometry.width), static_cast<double>(m_geometry.height)};
+    }
     void setMask(const Path& path, FillRule rule) override;
     void setTint(Color color, double opacity) override;
     void attachTint() override {}  // the tint always lies between content and halo

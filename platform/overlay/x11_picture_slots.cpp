@@ -9,6 +9,10 @@
 #include <sys/shm.h>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace hg {
 namespace {
 
@@ -17,11 +21,43 @@ xcb_render_fixed_t fixed(double v)
     return static_cast<xcb_render_fixed_t>(std::lround(v * 65536.0));
 }
 
-// Pixels to the little-endian ARGB words (BGRA bytes) XRender's fast paths expect.
-void convertRow(const std::uint8_t* in, std::uint8_t* out, int width, PixelOrder order)
+// Lays the tint over `n` bytes in the server's order: out = (in * keep +
+// add[channel] + 128) >> 8, at most 255.
+template <typename Tint>
+void tintBytes(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const Tint& tint)
 {
+    std::size_t j = 0;
+#if defined(__SSE2__)
+    const __m128i keep = _mm_set1_epi16(static_cast<short>(tint.keep));
+    const __m128i add = _mm_setr_epi16(static_cast<short>(tint.add[0] + 128), static_cast<short>(tint.add[1] + 128),
+                                       static_cast<short>(tint.add[2] + 128), static_cast<short>(tint.add[3] + 128),
+                                       static_cast<short>(tint.add[0] + 128), static_cast<short>(tint.add[1] + 128),
+                                       static_cast<short>(tint.add[2] + 128), static_cast<short>(tint.add[3] + 128));
+    const __m128i zero = _mm_setzero_si128();
+    for (; j + 16 <= n; j += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + j));
+        // in * keep is at most 255 * 256; the saturating add clamps.
+        const __m128i lo = _mm_srli_epi16(_mm_adds_epu16(_mm_mullo_epi16(_mm_unpacklo_epi8(v, zero), keep), add), 8);
+        const __m128i hi = _mm_srli_epi16(_mm_adds_epu16(_mm_mullo_epi16(_mm_unpackhi_epi8(v, zero), keep), add), 8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; j < n; ++j)
+        out[j] = static_cast<std::uint8_t>(std::min((in[j] * tint.keep + tint.add[j & 3] + 128) >> 8, 255u));
+}
+
+// Pixels to the little-endian ARGB words (BGRA bytes) XRender's fast paths
+// expect, with the tint laid over them.
+template <typename Tint>
+void convertRow(const std::uint8_t* in, std::uint8_t* out, int width, PixelOrder order, const Tint& tint)
+{
+    const std::size_t bytes = static_cast<std::size_t>(width) * 4;
+    const bool tinted = !(tint == Tint{});
     if (order == PixelOrder::bgra) {
-        std::memcpy(out, in, static_cast<std::size_t>(width) * 4);
+        if (tinted)
+            tintBytes(in, out, bytes, tint);
+        else
+            std::memcpy(out, in, bytes);
         return;
     }
     for (int x = 0; x < width; ++x) {
@@ -30,6 +66,8 @@ void convertRow(const std::uint8_t* in, std::uint8_t* out, int width, PixelOrder
         v = (v & 0xff00ff00u) | ((v & 0xffu) << 16) | ((v >> 16) & 0xffu);
         std::memcpy(out + 4 * x, &v, 4);
     }
+    if (tinted)
+        tintBytes(out, out, bytes, tint);
 }
 
 } // namespace
@@ -119,14 +157,18 @@ bool X11PictureSlots::prepare(Slot& slot, int width, int height)
     slot.picture = xcb_generate_id(m_c);
     const std::uint32_t repeat = XCB_RENDER_REPEAT_PAD;  // no dark rim where the stretch samples past the edge
     xcb_render_create_picture(m_c, slot.picture, slot.pixmap, m_format, XCB_RENDER_CP_REPEAT, &repeat);
-    static constexpr char kFilter[] = "bilinear";
-    xcb_render_set_picture_filter(m_c, slot.picture, sizeof kFilter - 1, kFilter, 0, nullptr);
-    // Window pixels map to picture pixels by a scale alone.
-    xcb_render_transform_t t{};
-    t.matrix11 = fixed(static_cast<double>(width) / m_windowWidth);
-    t.matrix22 = fixed(static_cast<double>(height) / m_windowHeight);
-    t.matrix33 = fixed(1);
-    xcb_render_set_picture_transform(m_c, slot.picture, t);
+    if (width != m_windowWidth || height != m_windowHeight) {
+        // Window pixels map to picture pixels by a scale alone. A picture of
+        // the window's size keeps no transform and no filter: the server then
+        // copies it.
+        static constexpr char kFilter[] = "bilinear";
+        xcb_render_set_picture_filter(m_c, slot.picture, sizeof kFilter - 1, kFilter, 0, nullptr);
+        xcb_render_transform_t t{};
+        t.matrix11 = fixed(static_cast<double>(width) / m_windowWidth);
+        t.matrix22 = fixed(static_cast<double>(height) / m_windowHeight);
+        t.matrix33 = fixed(1);
+        xcb_render_set_picture_transform(m_c, slot.picture, t);
+    }
     slot.width = width;
     slot.height = height;
     return true;
@@ -153,10 +195,50 @@ bool X11PictureSlots::push(const RgbaImage& image)
     if (!image.isValid())
         return false;
     const int target = m_current == 0 ? 1 : 0;
-    Slot& slot = m_slots[static_cast<std::size_t>(target)];
+    if (!upload(m_slots[static_cast<std::size_t>(target)], image))
+        return false;
+    m_previous = m_current;
+    m_current = target;
+    return true;
+}
+
+void X11PictureSlots::drop()
+{
+    m_current = m_previous = -1;
+    for (Slot& slot : m_slots)
+        slot.source = {};
+}
+
+void X11PictureSlots::setTint(Color color, double opacity)
+{
+    // XRender's OVER of a premultiplied colour: out = tint + (1 - a) in.
+    const double a = std::clamp(color.alpha * opacity, 0.0, 1.0);
+    Tint tint;
+    tint.keep = static_cast<std::uint32_t>(std::lround((1 - a) * 256));
+    const auto premultiplied = [a](double v) {
+        return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * a * 255 * 256));
+    };
+    tint.add[0] = premultiplied(color.blue);
+    tint.add[1] = premultiplied(color.green);
+    tint.add[2] = premultiplied(color.red);
+    tint.add[3] = static_cast<std::uint32_t>(std::lround(a * 255 * 256));
+    if (tint == m_tint)
+        return;
+    m_tint = tint;
+    for (int index : {m_previous, m_current})
+        if (index >= 0) {
+            Slot& slot = m_slots[static_cast<std::size_t>(index)];
+            if (slot.source.isValid())
+                upload(slot, RgbaImage(slot.source));
+        }
+}
+
+bool X11PictureSlots::upload(Slot& slot, const RgbaImage& image)
+{
     waitForServer();  // the server may still read the slot we are about to fill
     if (!prepare(slot, image.width, image.height))
         return false;
+    slot.source = image;
     const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
     std::vector<std::uint8_t> staging;
     std::uint8_t* out = slot.data;
@@ -166,7 +248,7 @@ bool X11PictureSlots::push(const RgbaImage& image)
     }
     for (int y = 0; y < image.height; ++y)
         convertRow(image.pixels->data() + image.stride * static_cast<std::size_t>(y),
-                   out + rowBytes * static_cast<std::size_t>(y), image.width, image.order);
+                   out + rowBytes * static_cast<std::size_t>(y), image.width, image.order, m_tint);
     const auto w = static_cast<std::uint16_t>(image.width);
     const auto h = static_cast<std::uint16_t>(image.height);
     if (!slot.data)
@@ -175,8 +257,6 @@ bool X11PictureSlots::push(const RgbaImage& image)
         xcb_shm_put_image(m_c, slot.pixmap, slot.gc, w, h, 0, 0, w, h, 0, 0, 32, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, slot.seg, 0);
     if (slot.data)
         markRead();
-    m_previous = m_current;
-    m_current = target;
     return true;
 }
 

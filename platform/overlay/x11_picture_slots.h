@@ -7,6 +7,9 @@
 // side and none on the server's; otherwise the segment is put into the pixmap
 // (or, without MIT-SHM, the image goes in plain requests). RGBA pictures are
 // converted to the server's fast ARGB order on the way; BGRA ones are copied.
+// The tint goes on in the same pass (a colour laid over the picture, as
+// XRender's OVER would), which spares the server a pass over every pixel; a
+// new tint uploads the pictures again from the images they came from.
 //
 // Owned by X11OverlayRenderer; main thread only.
 #pragma once
@@ -19,6 +22,7 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include "base/color.h"
 #include "engine/overlay/rgba_image.h"
 
 namespace hg {
@@ -34,7 +38,10 @@ public:
     // Uploads into the slot not on screen and makes it current; the current
     // one becomes the previous. False when the image cannot go up.
     bool push(const RgbaImage& image);
-    void drop() { m_current = m_previous = -1; }
+    void drop();
+    // The tint laid over the pictures (`color`'s alpha times `opacity`);
+    // uploads both again when it changed.
+    void setTint(Color color, double opacity);
     // To call after requests that read the pictures: the next upload waits
     // until the server has handled them.
     void markRead();
@@ -54,10 +61,19 @@ private:
         std::uint8_t* data = nullptr;  // the shared segment, when there is one
         std::size_t size = 0;
         bool sharedPixmap = false;     // `pixmap` is the segment itself
+        RgbaImage source;              // what it shows, before the tint
+    };
+    // out = (in * keep + add[channel] + 128) >> 8 for the bytes in the
+    // server's order (blue, green, red, alpha).
+    struct Tint {
+        std::uint32_t keep = 256;
+        std::uint32_t add[4] = {0, 0, 0, 0};
+        friend bool operator==(const Tint&, const Tint&) = default;
     };
 
     [[nodiscard]] xcb_render_picture_t pictureOf(int index) const;
     bool prepare(Slot& slot, int width, int height);
+    bool upload(Slot& slot, const RgbaImage& image);
     bool attachShm(Slot& slot, std::size_t bytes);
     void release(Slot& slot);
     void waitForServer();
@@ -71,6 +87,7 @@ private:
     bool m_shm = false;
     bool m_sharedPixmaps = false;
     std::array<Slot, 2> m_slots;
+    Tint m_tint;
     int m_current = -1;
     int m_previous = -1;
     std::optional<xcb_get_input_focus_cookie_t> m_fence;  // answered once the server read the last upload

@@ -132,6 +132,34 @@ TEST(BlurProcessorTest, WithTheBlurOffThePictureIsTheCaptureAndLuminanceIsStillM
     EXPECT_FALSE(BlurProcessor::blur(CapturedImage{}, std::nullopt, true, 1, 20));
 }
 
+// The overlay's own pixel size: the blurred picture comes at that size with
+// the matching scale; the luminance is still the capture's; the unblurred
+// picture, and one asked for at a size that is no size, keep the capture's.
+TEST(BlurProcessorTest, ThePictureComesAtTheAskedSizeWhenBlurred)
+{
+    const auto image = painted(160, 90, whiteInside(Rect(40, 20, 60, 40)));
+    const Rect hole(60, 30, 20, 20);
+    const auto same = BlurProcessor::blur(image, hole, true, 0.8, 10);
+    const auto larger = BlurProcessor::blur(image, hole, true, 0.8, 10, Size{192, 108});
+    ASSERT_TRUE(same && larger);
+    EXPECT_EQ(larger->image.width, 192);
+    EXPECT_EQ(larger->image.height, 108);
+    EXPECT_EQ(larger->image.bytesPerRow, 4 * 192);
+    EXPECT_EQ(larger->image.pixels->size(), 4u * 192 * 108);
+    EXPECT_DOUBLE_EQ(larger->scale, 0.8 * 192 / 160);
+    EXPECT_EQ(larger->surroundLuminance, same->surroundLuminance);
+
+    const auto off = BlurProcessor::blur(image, hole, false, 0.8, 10, Size{192, 108});
+    ASSERT_TRUE(off);
+    EXPECT_EQ(*off->image.pixels, *image.pixels);
+    EXPECT_DOUBLE_EQ(off->scale, 0.8);
+    for (Size odd : {Size{0, 108}, Size{192.5, 108}, Size{192, NAN}, Size{1e9, 108}}) {
+        const auto kept = BlurProcessor::blur(image, hole, true, 0.8, 10, odd);
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(*kept->image.pixels, *same->image.pixels);
+    }
+}
+
 TEST(BlurProcessorTest, APictureWithoutColourSpaceComesOutInSRGB)
 {
     auto image = painted(16, 16, [](int, int) { return kWhite; });

@@ -349,6 +349,10 @@ TEST_F(X11OverlayTest, AlphaModeCarriesTheHolesInItsPixels)
     for (const Rect hole : {Rect{100, 400, 100, 100}, Rect{600, 100, 100, 80}}) {
         overlay->setMask(maskWithHoles({hole}), FillRule::evenOdd);
         EXPECT_EQ(desktop->pixel(static_cast<int>(hole.midX()), static_cast<int>(hole.midY())), (Rgb{0, 0, 0}));
+        // Right up to its edges, and not beyond.
+        EXPECT_EQ(desktop->pixel(static_cast<int>(hole.minX()) + 1, static_cast<int>(hole.minY()) + 1), (Rgb{0, 0, 0}));
+        EXPECT_EQ(desktop->pixel(static_cast<int>(hole.maxX()) - 2, static_cast<int>(hole.maxY()) - 2), (Rgb{0, 0, 0}));
+        EXPECT_NE(desktop->pixel(static_cast<int>(hole.minX()) - 2, static_cast<int>(hole.midY())), (Rgb{0, 0, 0}));
         overlay->setMask(maskWithHoles({}), FillRule::evenOdd);
         EXPECT_EQ(desktop->pixel(static_cast<int>(hole.midX()), static_cast<int>(hole.midY())),
                   hole.midX() < W / 2.0 ? kRed : kBlue)  // the picture's two halves
