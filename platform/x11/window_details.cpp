@@ -8,6 +8,10 @@ DetailRequests requestDetails(xcb_connection_t* c, xcb_window_t w, const WindowL
     DetailRequests r;
     r.states = requestProperty(c, w, a.wmState, XCB_ATOM_ATOM, 64);
     r.desktop = requestProperty(c, w, a.wmDesktop, XCB_ATOM_CARDINAL, 1);
+    r.frameExtents = requestProperty(c, w, a.frameExtents, XCB_ATOM_CARDINAL, 4);
+    r.shadowExtents = requestProperty(c, w, a.gtkFrameExtents, XCB_ATOM_CARDINAL, 4);
+    r.geometry = {c, xcb_get_geometry(c, w), xcb_get_geometry_reply};
+    r.tree = {c, xcb_query_tree(c, w), xcb_query_tree_reply};
     if (stableKnown)
         return r;
     r.pid = requestProperty(c, w, a.wmPid, XCB_ATOM_CARDINAL, 1);
@@ -25,6 +29,15 @@ void takeDetails(DetailRequests& r, TopLevelWindow& w)
 {
     w.states = values32(r.states.take().get());
     w.desktop = firstValue(r.desktop.take().get());
+    w.frameExtents = values32(r.frameExtents.take().get());
+    w.shadowExtents = values32(r.shadowExtents.take().get());
+    XReply<xcb_get_geometry_reply_t> geometry = r.geometry.take();
+    XReply<xcb_query_tree_reply_t> tree = r.tree.take();
+    w.clientPlace.reset();
+    if (geometry && tree)
+        w.clientPlace = TopLevelWindow::ClientPlace{
+            tree->parent, geometry->x, geometry->y, geometry->width + 2u * geometry->border_width,
+            geometry->height + 2u * geometry->border_width};
     if (!r.pid.isPending())
         return;
     w.pid = firstValue(r.pid.take().get());

@@ -23,10 +23,13 @@ using ClientIdsReply = PendingReply<xcb_res_query_client_ids_cookie_t, xcb_res_q
 
 struct DetailRequests {
     PropertyReply pid, types, states, desktop, wmClass, gtkId, kdeFile, transientFor, overlayMarker;
+    PropertyReply frameExtents, shadowExtents;
+    PendingReply<xcb_get_geometry_cookie_t, xcb_get_geometry_reply_t> geometry;
+    PendingReply<xcb_query_tree_cookie_t, xcb_query_tree_reply_t> tree;
 };
 
-// Asks for the state and desktop of a window and, unless `stableKnown`, for
-// the details it keeps for its life.
+// Asks for the state, desktop and place of a window and, unless
+// `stableKnown`, for the details it keeps for its life.
 [[nodiscard]] DetailRequests requestDetails(xcb_connection_t* c, xcb_window_t w, const WindowListQuery::Atoms& a,
                                             bool stableKnown = false);
 // Fills in what was asked for; a gone window leaves the fields absent.

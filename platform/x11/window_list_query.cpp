@@ -1,5 +1,7 @@
 #include "platform/x11/window_list_query.h"
 
+#include <algorithm>
+
 #include <unordered_map>
 #include <unordered_set>
 
@@ -41,11 +43,11 @@ WindowListQuery::WindowListQuery(xcb_connection_t* connection, xcb_window_t root
 {
     atoms.intern({"_NET_CLIENT_LIST_STACKING", "_NET_CURRENT_DESKTOP", "_NET_ACTIVE_WINDOW", "_NET_WM_PID",
                   "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_NET_WM_DESKTOP", "_GTK_APPLICATION_ID",
-                  "_KDE_NET_WM_DESKTOP_FILE", kOwnOverlayMarker});
+                  "_KDE_NET_WM_DESKTOP_FILE", kOwnOverlayMarker, "_NET_FRAME_EXTENTS", "_GTK_FRAME_EXTENTS"});
     m_atoms = {atoms["_NET_CLIENT_LIST_STACKING"], atoms["_NET_CURRENT_DESKTOP"], atoms["_NET_ACTIVE_WINDOW"],
                atoms["_NET_WM_PID"], atoms["_NET_WM_WINDOW_TYPE"], atoms["_NET_WM_STATE"],
                atoms["_NET_WM_DESKTOP"], atoms["_GTK_APPLICATION_ID"], atoms["_KDE_NET_WM_DESKTOP_FILE"],
-               atoms[kOwnOverlayMarker]};
+               atoms[kOwnOverlayMarker], atoms["_NET_FRAME_EXTENTS"], atoms["_GTK_FRAME_EXTENTS"]};
 }
 
 namespace {
@@ -215,6 +217,7 @@ void placeInFrame(TopLevelWindow& window, xcb_window_t frame, const ChildState& 
     window.y = state.y;
     window.width = state.width;
     window.height = state.height;
+    trimToShownArea(window);
 }
 
 } // namespace
@@ -369,6 +372,51 @@ void WindowListQuery::remember(const WindowList& list, const std::vector<xcb_win
     std::erase_if(m_stable, [&](const auto& entry) { return !managed.count(entry.first); });
     for (auto& [client, details] : stable)
         m_stable[client] = std::move(details);
+}
+
+void trimToShownArea(TopLevelWindow& window)
+{
+    const auto& place = window.clientPlace;
+    if (!place || window.width == 0 || window.height == 0)
+        return;
+    const std::int64_t frameLeft = window.x, frameTop = window.y;
+    const std::int64_t frameRight = frameLeft + window.width, frameBottom = frameTop + window.height;
+    // The client in root coordinates: the frame itself, or directly inside it.
+    std::int64_t left = frameLeft, top = frameTop, right = frameRight, bottom = frameBottom;
+    if (window.client != window.frame) {
+        if (place->parent != window.frame)
+            return;  // nested deeper: where it lies in the frame is not known here
+        left = frameLeft + place->x;
+        top = frameTop + place->y;
+        right = left + place->width;
+        bottom = top + place->height;
+        // What the window manager draws around the client; without it, the frame.
+        if (window.frameExtents.size() == 4) {
+            left -= window.frameExtents[0];
+            right += window.frameExtents[1];
+            top -= window.frameExtents[2];
+            bottom += window.frameExtents[3];
+        } else {
+            left = frameLeft, top = frameTop, right = frameRight, bottom = frameBottom;
+        }
+    }
+    // The client's own transparent margin for its shadow.
+    if (window.shadowExtents.size() == 4) {
+        left += window.shadowExtents[0];
+        right -= window.shadowExtents[1];
+        top += window.shadowExtents[2];
+        bottom -= window.shadowExtents[3];
+    }
+    left = std::max(left, frameLeft);
+    top = std::max(top, frameTop);
+    right = std::min(right, frameRight);
+    bottom = std::min(bottom, frameBottom);
+    if (right <= left || bottom <= top)
+        return;  // nonsense margins: keep the frame
+    window.x = static_cast<std::int32_t>(left);
+    window.y = static_cast<std::int32_t>(top);
+    window.width = static_cast<std::uint32_t>(right - left);
+    window.height = static_cast<std::uint32_t>(bottom - top);
 }
 
 } // namespace hg::x11

@@ -67,9 +67,31 @@ struct TopLevelWindow {
     // Carries Hushglass's overlay marker (read for windows that are not the
     // window manager's clients).
     bool ownOverlay = false;
+    // What tells the window as shown apart from its frame (see
+    // `trimToShownArea`): the client's place in its parent, border included,
+    // and the margins around it that the window manager draws
+    // (`_NET_FRAME_EXTENTS`) and that the client leaves transparent for its
+    // own shadow (`_GTK_FRAME_EXTENTS`), left, right, top, bottom.
+    struct ClientPlace {
+        xcb_window_t parent = XCB_WINDOW_NONE;
+        std::int32_t x = 0, y = 0;
+        std::uint32_t width = 0, height = 0;
+        friend bool operator==(const ClientPlace&, const ClientPlace&) = default;
+    };
+    std::optional<ClientPlace> clientPlace;
+    std::vector<std::uint32_t> frameExtents;
+    std::vector<std::uint32_t> shadowExtents;
 
     friend bool operator==(const TopLevelWindow&, const TopLevelWindow&) = default;
 };
+
+// Narrows a window's geometry from its frame to the window as shown: some
+// window managers' frames carry invisible resize borders (Mutter: 10 pixels
+// around every window), and a client that draws its own decorations leaves a
+// transparent margin for its shadow (GTK: tens of pixels). Both would show
+// what lies beneath them through a hole cut for the window. Never grows the
+// frame; a client nested deeper than its frame keeps the frame's geometry.
+void trimToShownArea(TopLevelWindow& window);
 
 // A child of the root as the read found it, listed or not.
 struct RootChild {
@@ -118,6 +140,7 @@ public:
         xcb_atom_t clientListStacking, currentDesktop, activeWindow;
         xcb_atom_t wmPid, wmWindowType, wmState, wmDesktop, gtkApplicationId, kdeDesktopFile;
         xcb_atom_t overlayMarker;
+        xcb_atom_t frameExtents, gtkFrameExtents;
     };
 
     // The atoms it reads, for readers of single windows.

@@ -277,10 +277,17 @@ void WindowModel::handleEvent(const xcb_generic_event_t* event)
         Child* c = e->event == m_root ? child(e->window) : nullptr;
         if (!c)
             return;
+        const std::uint32_t width = e->width + 2u * e->border_width;
+        const std::uint32_t height = e->height + 2u * e->border_width;
+        // A frame that changed size changed its client's place in it.
+        if (c->geometryKnown && (width != c->width || height != c->height))
+            for (const auto& [client, w] : m_windows)
+                if (w.frame == e->window)
+                    m_stateDirty.insert(client);
         c->x = e->x;
         c->y = e->y;
-        c->width = e->width + 2u * e->border_width;
-        c->height = e->height + 2u * e->border_width;
+        c->width = width;
+        c->height = height;
         c->overrideRedirect = e->override_redirect != 0;
         c->geometryKnown = true;
         placeAbove(e->window, e->above_sibling);
@@ -315,7 +322,8 @@ void WindowModel::handleEvent(const xcb_generic_event_t* event)
         }
         if (!m_windows.count(e->window))
             return;
-        if (e->atom == a.wmState || e->atom == a.wmDesktop)
+        if (e->atom == a.wmState || e->atom == a.wmDesktop || e->atom == a.frameExtents
+            || e->atom == a.gtkFrameExtents)
             m_stateDirty.insert(e->window);
         else if (e->atom == a.wmPid || e->atom == a.wmWindowType || e->atom == XCB_ATOM_WM_CLASS
                  || e->atom == XCB_ATOM_WM_TRANSIENT_FOR || e->atom == a.gtkApplicationId
@@ -590,6 +598,7 @@ WindowList WindowModel::assemble() const
         w.y = ch.y;
         w.width = ch.width;
         w.height = ch.height;
+        trimToShownArea(w);
         list.windows.push_back(std::move(w));
     }
     return list;

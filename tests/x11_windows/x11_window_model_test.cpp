@@ -190,5 +190,82 @@ TEST_F(ModelTest, ARemoteClientsWindowWithoutAProcessIsListedAndTakesTheFocus)
     }));
 }
 
+// A window's place in the list is the window as shown: a window manager's
+// invisible resize borders and a client's transparent shadow margin are not
+// part of it (a hole cut for the window would show what lies beneath them).
+TEST(ShownArea, FramesLoseWhatShowsNothingOfTheWindow)
+{
+    x11::TopLevelWindow w;
+    w.client = 2;
+    w.frame = 1;
+    const auto shown = [&] { return std::vector<std::int64_t>{w.x, w.y, w.width, w.height}; };
+    const auto framed = [&](std::int32_t x, std::int32_t y, std::uint32_t width, std::uint32_t height) {
+        w.x = x, w.y = y, w.width = width, w.height = height;
+        x11::trimToShownArea(w);
+        return shown();
+    };
+    // A frame with a 10-pixel invisible border around a 1-pixel visible one
+    // and a 30-pixel title bar: the client sits at (11, 40) in it.
+    w.clientPlace = x11::TopLevelWindow::ClientPlace{1, 11, 40, 400, 300};
+    w.frameExtents = {1, 1, 30, 1};
+    EXPECT_EQ(framed(100, 50, 422, 351), (std::vector<std::int64_t>{110, 60, 402, 331}));
+    // Without the window manager's extents the frame is the window.
+    w.frameExtents.clear();
+    EXPECT_EQ(framed(100, 50, 422, 351), (std::vector<std::int64_t>{100, 50, 422, 351}));
+    // A client drawing its own frame and shadow, not reparented.
+    w.frame = w.client;
+    w.clientPlace = x11::TopLevelWindow::ClientPlace{99, 100, 50, 460, 380};
+    w.shadowExtents = {20, 20, 12, 28};
+    EXPECT_EQ(framed(100, 50, 460, 380), (std::vector<std::int64_t>{120, 62, 420, 340}));
+    // Nonsense margins never grow the window nor leave nothing of it.
+    w.shadowExtents = {300, 300, 0, 0};
+    EXPECT_EQ(framed(100, 50, 460, 380), (std::vector<std::int64_t>{100, 50, 460, 380}));
+    w.shadowExtents.clear();
+    w.frame = 1;
+    w.clientPlace = x11::TopLevelWindow::ClientPlace{1, -50, -50, 900, 900};
+    w.frameExtents = {40, 40, 40, 40};
+    EXPECT_EQ(framed(100, 50, 422, 351), (std::vector<std::int64_t>{100, 50, 422, 351}));
+    // A client nested deeper than its frame: where it lies is not known.
+    w.clientPlace = x11::TopLevelWindow::ClientPlace{7, 11, 40, 400, 300};
+    w.frameExtents = {1, 1, 30, 1};
+    EXPECT_EQ(framed(100, 50, 422, 351), (std::vector<std::int64_t>{100, 50, 422, 351}));
+}
+
+TEST_F(ModelTest, AShadowMarginSetOrChangedReachesTheListAndFollowsAResize)
+{
+    start();
+    TestClient& client = newClient();
+    const std::uint32_t window = client.open("shadowed 400x300+100+100 class=one,One");
+    ManualModel m(session->display(), connection, root);
+    ASSERT_TRUE(m.until([&](const auto& l) { return byClient(l, window) != nullptr; }));
+    const x11::TopLevelWindow framed = *byClient(m.model->list(), window);
+
+    x11::AtomCache atoms(connection);
+    atoms.intern({"_GTK_FRAME_EXTENTS"});
+    const std::uint32_t margins[] = {20, 30, 10, 40};
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms["_GTK_FRAME_EXTENTS"], XCB_ATOM_CARDINAL,
+                        32, 4, margins);
+    xcb_flush(connection);
+    EXPECT_TRUE(m.until([&](const auto& l) {
+        const auto* w = byClient(l, window);
+        return w && w->x == framed.x + 20 && w->y == framed.y + 10 && w->width == framed.width - 50
+            && w->height == framed.height - 50;
+    })) << "the margin set on the client reaches the list";
+
+    client.command("resize shadowed 500 350");
+    EXPECT_TRUE(m.until([&](const auto& l) {
+        const auto* w = byClient(l, window);
+        return w && w->width == framed.width + 100 - 50 && w->height == framed.height + 50 - 50;
+    })) << "the window as shown follows its frame's new size";
+    const std::uint64_t fullReads = m.model->counts().fullReads;
+
+    // The model agrees with a full read of the tree.
+    const std::optional<x11::WindowList> truth = x11::WindowListQuery(connection, root, atoms).run();
+    ASSERT_TRUE(truth);
+    EXPECT_EQ(byClient(m.model->list(), window)->width, byClient(truth, window)->width);
+    EXPECT_EQ(byClient(m.model->list(), window)->x, byClient(truth, window)->x);
+    EXPECT_EQ(m.model->counts().fullReads, fullReads);
+}
+
 } // namespace
 } // namespace hg::testing
