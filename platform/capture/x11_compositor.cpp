@@ -303,8 +303,11 @@ bool X11Compositor::composeAndRead(const Rect& source, int width, int height,
                            xcb_shm_get_image(m_connection, m_targetPixmap, area.x, area.y, area.width, area.height,
                                              ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
                            xcb_shm_get_image_reply);
-        if (!image.take())
+        if (!image.take()) {
+            for (const xcb_void_cookie_t cookie : named)
+                discardErrors(m_connection, cookie);
             return false;
+        }
         bool vanished = false;
         for (const xcb_void_cookie_t cookie : named)  // answered already: no round trip
             if (xcb_generic_error_t* error = xcb_request_check(m_connection, cookie)) {
