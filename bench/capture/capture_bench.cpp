@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -138,7 +139,9 @@ int main(int argc, char** argv)
         xcb_connection_t* c = xcb_connect(session.display().c_str(), nullptr);
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
         spawnWindows(session, c, screen->root, width, height);
-        hg::X11Compositor compositor(c, screen);
+        // Gone before the connection it uses.
+        auto owned = std::make_unique<hg::X11Compositor>(c, screen);
+        hg::X11Compositor& compositor = *owned;
         if (!compositor.isReady()) {
             std::printf("cannot capture: %s\n", compositor.problem().c_str());
             return 1;
@@ -209,6 +212,7 @@ int main(int argc, char** argv)
             write(dir, "capture_" + std::to_string(width) + ".bgra", *image);
             write(dir, "blurred_" + std::to_string(width) + ".bgra", frame->image);
         }
+        owned.reset();
         xcb_disconnect(c);
     }
     return 0;

@@ -89,6 +89,11 @@ std::vector<xcb_rectangle_t> toRectangles(const std::vector<Box>& boxes)
 // either way, as hidden pixels are painted over afterwards.
 constexpr std::size_t kMostClipBoxes = 256;
 
+// Bands a whole picture is read back in, and the fewest rows worth a band of
+// their own.
+constexpr int kBands = 4;
+constexpr int kLeastBandRows = 64;
+
 // The smallest rectangle around `rects` (not empty).
 xcb_rectangle_t extentsOf(const std::vector<xcb_rectangle_t>& rects)
 {
@@ -226,10 +231,14 @@ std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int widt
         return std::nullopt;
 
     const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
-    if (!composeAndRead(source, width, height, excluded, all, scene))
+    std::vector<std::uint8_t> pixels;
+    pixels.reserve(bytes);
+    const auto read = [&](int first, int count, const std::uint8_t* rows) {
+        pixels.resize(4 * static_cast<std::size_t>(width) * first);  // again from there, on a second pass
+        pixels.insert(pixels.end(), rows, rows + 4 * static_cast<std::size_t>(width) * count);
+    };
+    if (!composeAndRead(source, width, height, excluded, all, scene, nullptr, read))
         return std::nullopt;
-    const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
-    std::vector<std::uint8_t> pixels(shared, shared + bytes);
     if (m_targetDepth != 32)  // the alpha byte of a 24-bit picture is undefined
         for (std::size_t i = 3; i < bytes; i += 4)
             pixels[i] = 255;
@@ -272,18 +281,23 @@ std::optional<CapturedImage> X11Compositor::update(const CapturedImage& previous
         return std::nullopt;
     const xcb_rectangle_t area{static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
                                static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h)};
-    if (!composeAndRead(source, width, height, excluded, area, scene))
+    // The rest of the picture is copied while the server composes the part.
+    std::vector<std::uint8_t> pixels;
+    const auto copyPrevious = [&] {
+        const auto size = std::min(previous.pixels->size(), static_cast<std::size_t>(previous.bytesPerRow) * height);
+        pixels.assign(previous.pixels->begin(), previous.pixels->begin() + static_cast<std::ptrdiff_t>(size));
+    };
+    const auto read = [&](int first, int count, const std::uint8_t* rows) {
+        for (int y = first; y < first + count; ++y) {
+            std::uint8_t* row = pixels.data() + (y0 + y) * previous.bytesPerRow + 4 * static_cast<std::size_t>(x0);
+            std::memcpy(row, rows + 4 * static_cast<std::size_t>(w) * (y - first), 4 * static_cast<std::size_t>(w));
+            if (m_targetDepth != 32)
+                for (int x = 0; x < w; ++x)
+                    row[4 * x + 3] = 255;
+        }
+    };
+    if (!composeAndRead(source, width, height, excluded, area, scene, copyPrevious, read))
         return std::nullopt;
-    std::vector<std::uint8_t> pixels(previous.pixels->begin(),
-                                     previous.pixels->begin() + previous.bytesPerRow * height);
-    const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = pixels.data() + (y0 + y) * previous.bytesPerRow + 4 * static_cast<std::size_t>(x0);
-        std::memcpy(row, shared + 4 * static_cast<std::size_t>(w) * y, 4 * static_cast<std::size_t>(w));
-        if (m_targetDepth != 32)
-            for (int x = 0; x < w; ++x)
-                row[4 * x + 3] = 255;
-    }
     CapturedImage result = CapturedImage::make(width, height, std::move(pixels), PixelOrder::bgra, ColorSpace::sRGB());
     result.bytesPerRow = previous.bytesPerRow;
     return result;
@@ -291,19 +305,50 @@ std::optional<CapturedImage> X11Compositor::update(const CapturedImage& previous
 
 bool X11Compositor::composeAndRead(const Rect& source, int width, int height,
                                    const std::vector<xcb_window_t>& excluded, const xcb_rectangle_t& area,
-                                   const std::optional<X11DamageTracker::Scene>& scene)
+                                   const std::optional<X11DamageTracker::Scene>& scene,
+                                   const std::function<void()>& meanwhile, const RowsRead& read)
 {
+    // A tall area is composed and read back in bands, all asked for at once:
+    // the rows of one band are copied out while the server composes the next.
+    const int bands = area.height >= kBands * kLeastBandRows ? kBands : 1;
+    const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
     // A window that hid others and vanished before its pixmap was named
     // leaves a hole: then the picture is composed again from a fresh look at
     // the stack, hiding nothing.
     for (const bool hide : {true, false}) {
         std::vector<xcb_void_cookie_t> named;
-        compose(source, width, height, excluded, area, hide ? scene : std::nullopt, hide, named);
-        PendingReply image(m_connection,
-                           xcb_shm_get_image(m_connection, m_targetPixmap, area.x, area.y, area.width, area.height,
-                                             ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
-                           xcb_shm_get_image_reply);
-        if (!image.take()) {
+        xcb_pixmap_t background = XCB_NONE;
+        const std::vector<Window> windows = hide && scene ? sceneWindows(*scene, source, excluded)
+                                                          : queryWindows(source, excluded, background);
+        if (hide && scene)
+            background = scene->wallpaper;
+        std::vector<bool> painted(windows.size());
+        std::vector<PendingReply<xcb_shm_get_image_cookie_t, xcb_shm_get_image_reply_t>> images;
+        std::vector<std::pair<int, int>> rows;  // of each band: first (area-relative) and count
+        for (int b = 0; b < bands; ++b) {
+            const int first = area.height * b / bands;
+            const int count = area.height * (b + 1) / bands - first;
+            const xcb_rectangle_t band{area.x, static_cast<std::int16_t>(area.y + first), area.width,
+                                       static_cast<std::uint16_t>(count)};
+            compose(windows, background, source, width, height, band, hide, named, painted);
+            images.emplace_back(m_connection,
+                                xcb_shm_get_image(m_connection, m_targetPixmap, band.x, band.y, band.width,
+                                                  band.height, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment,
+                                                  4u * area.width * static_cast<std::uint32_t>(first)),
+                                xcb_shm_get_image_reply);
+            rows.emplace_back(first, count);
+        }
+        m_lastWindowCount = static_cast<int>(std::count(painted.begin(), painted.end(), true));
+        xcb_flush(m_connection);
+        if (hide && meanwhile)
+            meanwhile();
+        bool readBack = true;
+        for (std::size_t b = 0; b < images.size() && readBack; ++b) {
+            readBack = images[b].take() != nullptr;
+            if (readBack)
+                read(rows[b].first, rows[b].second, shared + 4 * static_cast<std::size_t>(area.width) * rows[b].first);
+        }
+        if (!readBack) {
             for (const xcb_void_cookie_t cookie : named)
                 discardErrors(m_connection, cookie);
             return false;
@@ -320,15 +365,10 @@ bool X11Compositor::composeAndRead(const Rect& source, int width, int height,
     return true;
 }
 
-void X11Compositor::compose(const Rect& source, int width, int height, const std::vector<xcb_window_t>& excluded,
-                            const xcb_rectangle_t& area, const std::optional<X11DamageTracker::Scene>& scene,
-                            bool hide, std::vector<xcb_void_cookie_t>& named)
+void X11Compositor::compose(const std::vector<Window>& windows, xcb_pixmap_t background, const Rect& source,
+                            int width, int height, const xcb_rectangle_t& area, bool hide,
+                            std::vector<xcb_void_cookie_t>& named, std::vector<bool>& painted)
 {
-    xcb_pixmap_t background = XCB_NONE;
-    const std::vector<Window> windows =
-        scene ? sceneWindows(*scene, source, excluded) : queryWindows(source, excluded, background);
-    if (scene)
-        background = scene->wallpaper;
     const double kx = width / source.width();
     const double ky = height / source.height();
     const Box areaBox{area.x, area.y, area.x + area.width, area.y + area.height};
@@ -377,7 +417,6 @@ void X11Compositor::compose(const Rect& source, int width, int height, const std
 
     if (!desktop.empty())
         paintBackground(background, source, width, height, toRectangles(desktop));
-    int painted = 0;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         if (clips[i].empty())
             continue;  // hidden, or beside the area
@@ -386,9 +425,8 @@ void X11Compositor::compose(const Rect& source, int width, int height, const std
             named.push_back(cookie);
         else
             discardErrors(m_connection, cookie);
-        ++painted;
+        painted[i] = true;
     }
-    m_lastWindowCount = painted;
 }
 
 std::vector<X11Compositor::Window> X11Compositor::sceneWindows(const X11DamageTracker::Scene& scene,

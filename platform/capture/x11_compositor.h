@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -126,13 +127,19 @@ private:
     void releaseSharedMemory();
     // Composes the picture into the target pixmap, inside `area` only
     // (destination pixels), and reads that area back into the shared memory.
+    // `read` gets the rows read back (from row `first` of the area on, rows of
+    // 4 × area.width bytes), top to bottom, again from the top after a
+    // failed try; `meanwhile` runs while the server works.
+    using RowsRead = std::function<void(int first, int count, const std::uint8_t* bytes)>;
     bool composeAndRead(const Rect& source, int width, int height, const std::vector<xcb_window_t>& excluded,
-                        const xcb_rectangle_t& area, const std::optional<X11DamageTracker::Scene>& scene);
-    // Sends the requests; with `hide`, what opaque windows hide is left out.
-    // The cookies of the windows' pixmaps go to `named`.
-    void compose(const Rect& source, int width, int height, const std::vector<xcb_window_t>& excluded,
-                 const xcb_rectangle_t& area, const std::optional<X11DamageTracker::Scene>& scene, bool hide,
-                 std::vector<xcb_void_cookie_t>& named);
+                        const xcb_rectangle_t& area, const std::optional<X11DamageTracker::Scene>& scene,
+                        const std::function<void()>& meanwhile, const RowsRead& read);
+    // Sends the requests that compose `area` of the picture; with `hide`,
+    // what opaque windows hide is left out. The cookies of the opaque
+    // windows' pixmaps go to `named`; the windows painted are marked.
+    void compose(const std::vector<Window>& windows, xcb_pixmap_t background, const Rect& source, int width,
+                 int height, const xcb_rectangle_t& area, bool hide, std::vector<xcb_void_cookie_t>& named,
+                 std::vector<bool>& painted);
     void paintBackground(xcb_pixmap_t background, const Rect& source, int width, int height,
                          const std::vector<xcb_rectangle_t>& clip);
     xcb_void_cookie_t paintWindow(const Window& window, const Rect& source, int width, int height,
