@@ -17,7 +17,9 @@
 // alpha, one shape rectangle) hides of the windows and the desktop below it is
 // not painted at all, and windows it hides whole are not named. Scaled windows
 // are sampled with their edges padded, so that an opaque window paints every
-// pixel of its (outward-rounded) clip and the server takes its fast paths.
+// pixel of its (outward-rounded) clip and the server takes its fast paths. A
+// whole picture is composed and read back in bands, all asked for at once, so
+// that one band is copied out while the server composes the next.
 //
 // Windows that vanish or unmap during a capture cost nothing but their own
 // part of that picture: every request that names one is checked and its error
