@@ -89,11 +89,6 @@ std::vector<xcb_rectangle_t> toRectangles(const std::vector<Box>& boxes)
 // either way, as hidden pixels are painted over afterwards.
 constexpr std::size_t kMostClipBoxes = 256;
 
-// Bands a whole picture is read back in, and the fewest rows worth a band of
-// their own.
-constexpr int kBands = 4;
-constexpr int kLeastBandRows = 64;
-
 // The smallest rectangle around `rects` (not empty).
 xcb_rectangle_t extentsOf(const std::vector<xcb_rectangle_t>& rects)
 {
@@ -232,11 +227,7 @@ std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int widt
 
     const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
     std::vector<std::uint8_t> pixels;
-    pixels.reserve(bytes);
-    const auto read = [&](int first, int count, const std::uint8_t* rows) {
-        pixels.resize(4 * static_cast<std::size_t>(width) * first);  // again from there, on a second pass
-        pixels.insert(pixels.end(), rows, rows + 4 * static_cast<std::size_t>(width) * count);
-    };
+    const auto read = [&](const std::uint8_t* rows) { pixels.assign(rows, rows + bytes); };
     if (!composeAndRead(source, width, height, excluded, all, scene, nullptr, read))
         return std::nullopt;
     if (m_targetDepth != 32)  // the alpha byte of a 24-bit picture is undefined
@@ -287,10 +278,10 @@ std::optional<CapturedImage> X11Compositor::update(const CapturedImage& previous
         const auto size = std::min(previous.pixels->size(), static_cast<std::size_t>(previous.bytesPerRow) * height);
         pixels.assign(previous.pixels->begin(), previous.pixels->begin() + static_cast<std::ptrdiff_t>(size));
     };
-    const auto read = [&](int first, int count, const std::uint8_t* rows) {
-        for (int y = first; y < first + count; ++y) {
+    const auto read = [&](const std::uint8_t* rows) {
+        for (int y = 0; y < h; ++y) {
             std::uint8_t* row = pixels.data() + (y0 + y) * previous.bytesPerRow + 4 * static_cast<std::size_t>(x0);
-            std::memcpy(row, rows + 4 * static_cast<std::size_t>(w) * (y - first), 4 * static_cast<std::size_t>(w));
+            std::memcpy(row, rows + 4 * static_cast<std::size_t>(w) * y, 4 * static_cast<std::size_t>(w));
             if (m_targetDepth != 32)
                 for (int x = 0; x < w; ++x)
                     row[4 * x + 3] = 255;
@@ -308,9 +299,6 @@ bool X11Compositor::composeAndRead(const Rect& source, int width, int height,
                                    const std::optional<X11DamageTracker::Scene>& scene,
                                    const std::function<void()>& meanwhile, const RowsRead& read)
 {
-    // A tall area is composed and read back in bands, all asked for at once:
-    // the rows of one band are copied out while the server composes the next.
-    const int bands = area.height >= kBands * kLeastBandRows ? kBands : 1;
     const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
     // A window that hid others and vanished before its pixmap was named
     // leaves a hole: then the picture is composed again from a fresh look at
@@ -322,37 +310,20 @@ bool X11Compositor::composeAndRead(const Rect& source, int width, int height,
                                                           : queryWindows(source, excluded, background);
         if (hide && scene)
             background = scene->wallpaper;
-        std::vector<bool> painted(windows.size());
-        std::vector<PendingReply<xcb_shm_get_image_cookie_t, xcb_shm_get_image_reply_t>> images;
-        std::vector<std::pair<int, int>> rows;  // of each band: first (area-relative) and count
-        for (int b = 0; b < bands; ++b) {
-            const int first = area.height * b / bands;
-            const int count = area.height * (b + 1) / bands - first;
-            const xcb_rectangle_t band{area.x, static_cast<std::int16_t>(area.y + first), area.width,
-                                       static_cast<std::uint16_t>(count)};
-            compose(windows, background, source, width, height, band, hide, named, painted);
-            images.emplace_back(m_connection,
-                                xcb_shm_get_image(m_connection, m_targetPixmap, band.x, band.y, band.width,
-                                                  band.height, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment,
-                                                  4u * area.width * static_cast<std::uint32_t>(first)),
-                                xcb_shm_get_image_reply);
-            rows.emplace_back(first, count);
-        }
-        m_lastWindowCount = static_cast<int>(std::count(painted.begin(), painted.end(), true));
+        compose(windows, background, source, width, height, area, hide, named);
+        PendingReply image(m_connection,
+                           xcb_shm_get_image(m_connection, m_targetPixmap, area.x, area.y, area.width, area.height,
+                                             ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
+                           xcb_shm_get_image_reply);
         xcb_flush(m_connection);
         if (hide && meanwhile)
             meanwhile();
-        bool readBack = true;
-        for (std::size_t b = 0; b < images.size() && readBack; ++b) {
-            readBack = images[b].take() != nullptr;
-            if (readBack)
-                read(rows[b].first, rows[b].second, shared + 4 * static_cast<std::size_t>(area.width) * rows[b].first);
-        }
-        if (!readBack) {
+        if (!image.take()) {
             for (const xcb_void_cookie_t cookie : named)
                 discardErrors(m_connection, cookie);
             return false;
         }
+        read(shared);
         bool vanished = false;
         for (const xcb_void_cookie_t cookie : named)  // answered already: no round trip
             if (xcb_generic_error_t* error = xcb_request_check(m_connection, cookie)) {
@@ -367,7 +338,7 @@ bool X11Compositor::composeAndRead(const Rect& source, int width, int height,
 
 void X11Compositor::compose(const std::vector<Window>& windows, xcb_pixmap_t background, const Rect& source,
                             int width, int height, const xcb_rectangle_t& area, bool hide,
-                            std::vector<xcb_void_cookie_t>& named, std::vector<bool>& painted)
+                            std::vector<xcb_void_cookie_t>& named)
 {
     const double kx = width / source.width();
     const double ky = height / source.height();
@@ -417,6 +388,7 @@ void X11Compositor::compose(const std::vector<Window>& windows, xcb_pixmap_t bac
 
     if (!desktop.empty())
         paintBackground(background, source, width, height, toRectangles(desktop));
+    int painted = 0;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         if (clips[i].empty())
             continue;  // hidden, or beside the area
@@ -425,8 +397,9 @@ void X11Compositor::compose(const std::vector<Window>& windows, xcb_pixmap_t bac
             named.push_back(cookie);
         else
             discardErrors(m_connection, cookie);
-        painted[i] = true;
+        ++painted;
     }
+    m_lastWindowCount = painted;
 }
 
 std::vector<X11Compositor::Window> X11Compositor::sceneWindows(const X11DamageTracker::Scene& scene,

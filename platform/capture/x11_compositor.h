@@ -17,9 +17,7 @@
 // alpha, one shape rectangle) hides of the windows and the desktop below it is
 // not painted at all, and windows it hides whole are not named. Scaled windows
 // are sampled with their edges padded, so that an opaque window paints every
-// pixel of its (outward-rounded) clip and the server takes its fast paths. A
-// whole picture is composed and read back in bands, all asked for at once, so
-// that one band is copied out while the server composes the next.
+// pixel of its (outward-rounded) clip and the server takes its fast paths.
 //
 // Windows that vanish or unmap during a capture cost nothing but their own
 // part of that picture: every request that names one is checked and its error
@@ -128,20 +126,19 @@ private:
     bool ensureSharedMemory(std::size_t bytes);
     void releaseSharedMemory();
     // Composes the picture into the target pixmap, inside `area` only
-    // (destination pixels), and reads that area back into the shared memory.
-    // `read` gets the rows read back (from row `first` of the area on, rows of
-    // 4 × area.width bytes), top to bottom, again from the top after a
-    // failed try; `meanwhile` runs while the server works.
-    using RowsRead = std::function<void(int first, int count, const std::uint8_t* bytes)>;
+    // (destination pixels), and reads that area back through the shared
+    // memory.
+    // `read` gets the area read back (rows of 4 × area.width bytes), again
+    // after a failed try; `meanwhile` runs once, while the server works.
+    using RowsRead = std::function<void(const std::uint8_t* rows)>;
     bool composeAndRead(const Rect& source, int width, int height, const std::vector<xcb_window_t>& excluded,
                         const xcb_rectangle_t& area, const std::optional<X11DamageTracker::Scene>& scene,
                         const std::function<void()>& meanwhile, const RowsRead& read);
     // Sends the requests that compose `area` of the picture; with `hide`,
     // what opaque windows hide is left out. The cookies of the opaque
-    // windows' pixmaps go to `named`; the windows painted are marked.
+    // windows' pixmaps go to `named`.
     void compose(const std::vector<Window>& windows, xcb_pixmap_t background, const Rect& source, int width,
-                 int height, const xcb_rectangle_t& area, bool hide, std::vector<xcb_void_cookie_t>& named,
-                 std::vector<bool>& painted);
+                 int height, const xcb_rectangle_t& area, bool hide, std::vector<xcb_void_cookie_t>& named);
     void paintBackground(xcb_pixmap_t background, const Rect& source, int width, int height,
                          const std::vector<xcb_rectangle_t>& clip);
     xcb_void_cookie_t paintWindow(const Window& window, const Rect& source, int width, int height,
