@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,7 +48,25 @@ Figures measure(int repeats, F&& f)
     return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 9 / 10)]};
 }
 
-void spawnWindows(hg::testing::XSession& session, int width, int height)
+// How many windows the window manager lists as managed (`_NET_CLIENT_LIST`).
+int managedWindows(xcb_connection_t* c, xcb_window_t root)
+{
+    constexpr char kName[] = "_NET_CLIENT_LIST";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kName - 1, kName), nullptr);
+    if (!atom)
+        return 0;
+    xcb_get_property_reply_t* list =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1024), nullptr);
+    const int count = list ? xcb_get_property_value_length(list) / 4 : 0;
+    std::free(list);
+    std::free(atom);
+    return count;
+}
+
+// Starts the ten windows and waits (at most 30 s) until the window manager
+// shows them all, so that a busy machine does not measure an empty desktop.
+void spawnWindows(hg::testing::XSession& session, xcb_connection_t* c, xcb_window_t root, int width, int height)
 {
     const char* programs[] = {"xterm", "xlogo", "xeyes", "xterm", "xlogo", "xeyes", "xterm", "xlogo", "xeyes", "xterm"};
     for (int i = 0; i < 10; ++i) {
@@ -63,7 +82,13 @@ void spawnWindows(hg::testing::XSession& session, int width, int height)
         else
             session.spawn({programs[i], "-geometry", geometry});
     }
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    int shown = 0;
+    while ((shown = managedWindows(c, root)) < 10 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (shown < 10)
+        std::printf("only %d of 10 windows shown after 30 s\n", shown);
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // and drawn
 }
 
 xcb_window_t frontWindow(xcb_connection_t* c, xcb_window_t root)
@@ -111,10 +136,12 @@ int main(int argc, char** argv)
             std::printf("cannot start Xvfb: %s\n", session.error().c_str());
             return 1;
         }
-        spawnWindows(session, width, height);
         xcb_connection_t* c = xcb_connect(session.display().c_str(), nullptr);
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        hg::X11Compositor compositor(c, screen);
+        spawnWindows(session, c, screen->root, width, height);
+        // Gone before the connection it uses.
+        auto owned = std::make_unique<hg::X11Compositor>(c, screen);
+        hg::X11Compositor& compositor = *owned;
         if (!compositor.isReady()) {
             std::printf("cannot capture: %s\n", compositor.problem().c_str());
             return 1;
@@ -185,6 +212,7 @@ int main(int argc, char** argv)
             write(dir, "capture_" + std::to_string(width) + ".bgra", *image);
             write(dir, "blurred_" + std::to_string(width) + ".bgra", frame->image);
         }
+        owned.reset();
         xcb_disconnect(c);
     }
     return 0;

@@ -79,8 +79,8 @@ struct X11CaptureService::Shared {
         }
         std::optional<CapturedImage> image =
             kept != pictures.end() && redirected && !kept->changedAnywhere
-                ? compositor.update(kept->image, kept->changed, source, width, height, excluded)
-                : compositor.capture(source, width, height, excluded);
+                ? compositor.update(kept->image, kept->changed, source, width, height, excluded, damage.scene())
+                : compositor.capture(source, width, height, excluded, damage.scene());
         if (!image) {
             if (kept != pictures.end())
                 pictures.erase(kept);

@@ -42,6 +42,67 @@ bool hasDepth(const xcb_screen_t* screen, std::uint8_t depth)
     return false;
 }
 
+// A rectangle of destination pixels, ends excluded.
+struct Box {
+    int x0, y0, x1, y1;
+    [[nodiscard]] bool isEmpty() const { return x1 <= x0 || y1 <= y0; }
+};
+
+Box intersect(const Box& a, const Box& b)
+{
+    return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
+}
+
+// Removes `cut` from `boxes` (each box splits into at most four).
+void subtract(std::vector<Box>& boxes, const Box& cut)
+{
+    std::vector<Box> out;
+    out.reserve(boxes.size() + 4);
+    for (const Box& b : boxes) {
+        const Box common = intersect(b, cut);
+        if (common.isEmpty()) {
+            out.push_back(b);
+            continue;
+        }
+        const Box parts[] = {{b.x0, b.y0, b.x1, common.y0},
+                             {b.x0, common.y1, b.x1, b.y1},
+                             {b.x0, common.y0, common.x0, common.y1},
+                             {common.x1, common.y0, b.x1, common.y1}};
+        for (const Box& p : parts)
+            if (!p.isEmpty())
+                out.push_back(p);
+    }
+    boxes = std::move(out);
+}
+
+std::vector<xcb_rectangle_t> toRectangles(const std::vector<Box>& boxes)
+{
+    std::vector<xcb_rectangle_t> out;
+    out.reserve(boxes.size());
+    for (const Box& b : boxes)
+        out.push_back({static_cast<std::int16_t>(b.x0), static_cast<std::int16_t>(b.y0),
+                       static_cast<std::uint16_t>(b.x1 - b.x0), static_cast<std::uint16_t>(b.y1 - b.y0)});
+    return out;
+}
+
+// Clips with more rectangles than this are painted whole instead: correct
+// either way, as hidden pixels are painted over afterwards.
+constexpr std::size_t kMostClipBoxes = 256;
+
+// The smallest rectangle around `rects` (not empty).
+xcb_rectangle_t extentsOf(const std::vector<xcb_rectangle_t>& rects)
+{
+    int x0 = rects.front().x, y0 = rects.front().y, x1 = x0, y1 = y0;
+    for (const xcb_rectangle_t& r : rects) {
+        x0 = std::min<int>(x0, r.x);
+        y0 = std::min<int>(y0, r.y);
+        x1 = std::max(x1, r.x + r.width);
+        y1 = std::max(y1, r.y + r.height);
+    }
+    return {static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0), static_cast<std::uint16_t>(x1 - x0),
+            static_cast<std::uint16_t>(y1 - y0)};
+}
+
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 {
     PendingReply reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
@@ -67,7 +128,7 @@ X11Compositor::X11Compositor(xcb_connection_t* connection, const xcb_screen_t* s
     const xcb_pict_standard_t standard = m_targetDepth == 32 ? XCB_PICT_STANDARD_ARGB_32 : XCB_PICT_STANDARD_RGB_24;
     if (const auto* f = xcb_render_util_find_standard_format(formats, standard))
         m_targetFormat = f->id;
-    m_rootFormat = formatForVisual(m_rootVisual);
+    m_rootFormat = formatForVisual(m_rootVisual).id;
     if (!m_targetFormat || !m_rootFormat) {
         m_problem = "no Render format for the capture";
         return;
@@ -132,17 +193,28 @@ bool X11Compositor::checkExtensions()
     return true;
 }
 
-xcb_render_pictformat_t X11Compositor::formatForVisual(xcb_visualid_t visual) const
+X11Compositor::Format X11Compositor::formatForVisual(xcb_visualid_t visual)
 {
+    for (const auto& [v, format] : m_formats)
+        if (v == visual)
+            return format;
     const xcb_render_query_pict_formats_reply_t* formats = xcb_render_util_query_formats(m_connection);
     if (!formats)
-        return 0;
+        return {};
     const xcb_render_pictvisual_t* v = xcb_render_util_find_visual_format(formats, visual);
-    return v ? v->format : 0;
+    if (!v)
+        return {};
+    Format format{v->format, true};  // alpha unless told otherwise
+    for (auto it = xcb_render_query_pict_formats_formats_iterator(formats); it.rem; xcb_render_pictforminfo_next(&it))
+        if (it.data->id == v->format)
+            format.alpha = it.data->direct.alpha_mask != 0;
+    m_formats.emplace_back(visual, format);
+    return format;
 }
 
 std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int width, int height,
-                                                    const std::vector<xcb_window_t>& excluded)
+                                                    const std::vector<xcb_window_t>& excluded,
+                                                    const std::optional<X11DamageTracker::Scene>& scene)
 {
     if (!m_ready || width <= 0 || height <= 0 || source.isEmpty() || width > 16384 || height > 16384)
         return std::nullopt;
@@ -154,17 +226,10 @@ std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int widt
         return std::nullopt;
 
     const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
-    compose(source, width, height, excluded, all);
-
-    PendingReply image(m_connection,
-                       xcb_shm_get_image(m_connection, m_targetPixmap, 0, 0, static_cast<std::uint16_t>(width),
-                                         static_cast<std::uint16_t>(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                                         m_segment, 0),
-                       xcb_shm_get_image_reply);
-    if (!image.take())
+    std::vector<std::uint8_t> pixels;
+    const auto read = [&](const std::uint8_t* rows) { pixels.assign(rows, rows + bytes); };
+    if (!composeAndRead(source, width, height, excluded, all, scene, nullptr, read))
         return std::nullopt;
-    const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
-    std::vector<std::uint8_t> pixels(shared, shared + bytes);
     if (m_targetDepth != 32)  // the alpha byte of a 24-bit picture is undefined
         for (std::size_t i = 3; i < bytes; i += 4)
             pixels[i] = 255;
@@ -173,11 +238,12 @@ std::optional<CapturedImage> X11Compositor::capture(const Rect& source, int widt
 
 std::optional<CapturedImage> X11Compositor::update(const CapturedImage& previous, const Rect& changed,
                                                    const Rect& source, int width, int height,
-                                                   const std::vector<xcb_window_t>& excluded)
+                                                   const std::vector<xcb_window_t>& excluded,
+                                                   const std::optional<X11DamageTracker::Scene>& scene)
 {
     if (!previous.isValid() || previous.width != width || previous.height != height
         || previous.order != PixelOrder::bgra || source.isEmpty())
-        return capture(source, width, height, excluded);
+        return capture(source, width, height, excluded, scene);
     // The change in destination pixels, grown by two for the scaling filter's
     // reach, on whole pixels.
     const double kx = width / source.width();
@@ -193,7 +259,7 @@ std::optional<CapturedImage> X11Compositor::update(const CapturedImage& previous
         return previous;
     // Reading back most of the picture anyway: compose it whole.
     if (static_cast<double>(x1 - x0) * (y1 - y0) > 0.5 * width * height)
-        return capture(source, width, height, excluded);
+        return capture(source, width, height, excluded, scene);
     if (!m_ready || width > 16384 || height > 16384)
         return std::nullopt;
 
@@ -206,45 +272,164 @@ std::optional<CapturedImage> X11Compositor::update(const CapturedImage& previous
         return std::nullopt;
     const xcb_rectangle_t area{static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
                                static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h)};
-    compose(source, width, height, excluded, area);
-    PendingReply image(m_connection,
-                       xcb_shm_get_image(m_connection, m_targetPixmap, area.x, area.y, area.width, area.height, ~0u,
-                                         XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
-                       xcb_shm_get_image_reply);
-    if (!image.take())
+    // The rest of the picture is copied while the server composes the part.
+    std::vector<std::uint8_t> pixels;
+    const auto copyPrevious = [&] {
+        const auto size = std::min(previous.pixels->size(), static_cast<std::size_t>(previous.bytesPerRow) * height);
+        pixels.assign(previous.pixels->begin(), previous.pixels->begin() + static_cast<std::ptrdiff_t>(size));
+    };
+    const auto read = [&](const std::uint8_t* rows) {
+        for (int y = 0; y < h; ++y) {
+            std::uint8_t* row = pixels.data() + (y0 + y) * previous.bytesPerRow + 4 * static_cast<std::size_t>(x0);
+            std::memcpy(row, rows + 4 * static_cast<std::size_t>(w) * y, 4 * static_cast<std::size_t>(w));
+            if (m_targetDepth != 32)
+                for (int x = 0; x < w; ++x)
+                    row[4 * x + 3] = 255;
+        }
+    };
+    if (!composeAndRead(source, width, height, excluded, area, scene, copyPrevious, read))
         return std::nullopt;
-    std::vector<std::uint8_t> pixels(previous.pixels->begin(),
-                                     previous.pixels->begin() + previous.bytesPerRow * height);
-    const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = pixels.data() + (y0 + y) * previous.bytesPerRow + 4 * static_cast<std::size_t>(x0);
-        std::memcpy(row, shared + 4 * static_cast<std::size_t>(w) * y, 4 * static_cast<std::size_t>(w));
-        if (m_targetDepth != 32)
-            for (int x = 0; x < w; ++x)
-                row[4 * x + 3] = 255;
-    }
     CapturedImage result = CapturedImage::make(width, height, std::move(pixels), PixelOrder::bgra, ColorSpace::sRGB());
     result.bytesPerRow = previous.bytesPerRow;
     return result;
 }
 
-void X11Compositor::compose(const Rect& source, int width, int height, const std::vector<xcb_window_t>& excluded,
-                            const xcb_rectangle_t& area)
+bool X11Compositor::composeAndRead(const Rect& source, int width, int height,
+                                   const std::vector<xcb_window_t>& excluded, const xcb_rectangle_t& area,
+                                   const std::optional<X11DamageTracker::Scene>& scene,
+                                   const std::function<void()>& meanwhile, const RowsRead& read)
 {
-    xcb_pixmap_t background = XCB_NONE;
-    const std::vector<Window> windows = queryWindows(source, excluded, background);
-    paintBackground(background, source, width, height, area);
+    const auto* shared = static_cast<const std::uint8_t*>(m_shmAddress);
+    // A window that hid others and vanished before its pixmap was named
+    // leaves a hole: then the picture is composed again from a fresh look at
+    // the stack, hiding nothing.
+    for (const bool hide : {true, false}) {
+        std::vector<xcb_void_cookie_t> named;
+        xcb_pixmap_t background = XCB_NONE;
+        const std::vector<Window> windows = hide && scene ? sceneWindows(*scene, source, excluded)
+                                                          : queryWindows(source, excluded, background);
+        if (hide && scene)
+            background = scene->wallpaper;
+        compose(windows, background, source, width, height, area, hide, named);
+        PendingReply image(m_connection,
+                           xcb_shm_get_image(m_connection, m_targetPixmap, area.x, area.y, area.width, area.height,
+                                             ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
+                           xcb_shm_get_image_reply);
+        xcb_flush(m_connection);
+        if (hide && meanwhile)
+            meanwhile();
+        if (!image.take()) {
+            for (const xcb_void_cookie_t cookie : named)
+                discardErrors(m_connection, cookie);
+            return false;
+        }
+        read(shared);
+        bool vanished = false;
+        for (const xcb_void_cookie_t cookie : named)  // answered already: no round trip
+            if (xcb_generic_error_t* error = xcb_request_check(m_connection, cookie)) {
+                std::free(error);
+                vanished = true;
+            }
+        if (!vanished)
+            return true;
+    }
+    return true;
+}
+
+void X11Compositor::compose(const std::vector<Window>& windows, xcb_pixmap_t background, const Rect& source,
+                            int width, int height, const xcb_rectangle_t& area, bool hide,
+                            std::vector<xcb_void_cookie_t>& named)
+{
     const double kx = width / source.width();
     const double ky = height / source.height();
-    // The area in root pixels: windows beside it are not painted at all.
-    const Rect rootArea(source.minX() + area.x / kx, source.minY() + area.y / ky, area.width / kx, area.height / ky);
-    int painted = 0;
-    for (const Window& w : windows)
-        if (w.outer.intersects(rootArea)) {
-            paintWindow(w, source, width, height, area);
-            ++painted;
+    const Box areaBox{area.x, area.y, area.x + area.width, area.y + area.height};
+
+    // Each window's clip: its shape in destination pixels, grown outward to
+    // whole pixels, within the area; from the top down, less what the opaque
+    // windows above it paint over.
+    std::vector<std::vector<Box>> clips(windows.size());
+    std::vector<Box> hiding;  // what the opaque windows seen so far paint
+    for (std::size_t i = windows.size(); i-- > 0;) {
+        const Window& w = windows[i];
+        std::vector<Box>& clip = clips[i];
+        for (const xcb_rectangle_t& r : w.shape) {
+            const Rect part = Rect(r.x, r.y, r.width, r.height).intersected(source);
+            if (part.isNull() || part.isEmpty())
+                continue;
+            const Box b = intersect(
+                areaBox, {static_cast<int>(std::floor((part.minX() - source.minX()) * kx)),
+                          static_cast<int>(std::floor((part.minY() - source.minY()) * ky)),
+                          static_cast<int>(std::ceil((part.maxX() - source.minX()) * kx)),
+                          static_cast<int>(std::ceil((part.maxY() - source.minY()) * ky))});
+            if (!b.isEmpty())
+                clip.push_back(b);
         }
+        if (!hide || clip.empty())
+            continue;
+        const std::vector<Box> whole = clip;
+        for (const Box& h : hiding) {
+            subtract(clip, h);
+            if (clip.empty() || clip.size() > kMostClipBoxes)
+                break;
+        }
+        if (clip.size() > kMostClipBoxes)
+            clip = whole;
+        if (w.opaque)
+            hiding.push_back(whole.front());
+    }
+    std::vector<Box> desktop{areaBox};
+    for (const Box& h : hiding) {
+        subtract(desktop, h);
+        if (desktop.empty() || desktop.size() > kMostClipBoxes)
+            break;
+    }
+    if (desktop.size() > kMostClipBoxes)
+        desktop = {areaBox};
+
+    if (!desktop.empty())
+        paintBackground(background, source, width, height, toRectangles(desktop));
+    int painted = 0;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        if (clips[i].empty())
+            continue;  // hidden, or beside the area
+        const xcb_void_cookie_t cookie = paintWindow(windows[i], source, width, height, toRectangles(clips[i]));
+        if (hide && windows[i].opaque)
+            named.push_back(cookie);
+        else
+            discardErrors(m_connection, cookie);
+        ++painted;
+    }
     m_lastWindowCount = painted;
+}
+
+std::vector<X11Compositor::Window> X11Compositor::sceneWindows(const X11DamageTracker::Scene& scene,
+                                                               const Rect& source,
+                                                               const std::vector<xcb_window_t>& excluded)
+{
+    std::vector<Window> windows;
+    for (const X11DamageTracker::Window& t : *scene.stack) {
+        if (t.ownOverlay || !t.outer.intersects(source)
+            || std::find(excluded.begin(), excluded.end(), t.id) != excluded.end())
+            continue;
+        const Format format = formatForVisual(t.visual);
+        if (!format.id)
+            continue;
+        Window w;
+        w.id = t.id;
+        w.format = format.id;
+        w.opaque = !format.alpha && t.shape.size() == 1;
+        w.outer = t.outer;
+        const int insideX = static_cast<int>(t.outer.minX()) + t.border;
+        const int insideY = static_cast<int>(t.outer.minY()) + t.border;
+        w.shape.reserve(t.shape.size());
+        for (xcb_rectangle_t r : t.shape) {
+            r.x = static_cast<std::int16_t>(r.x + insideX);
+            r.y = static_cast<std::int16_t>(r.y + insideY);
+            w.shape.push_back(r);
+        }
+        windows.push_back(std::move(w));
+    }
+    return windows;
 }
 
 std::vector<X11Compositor::Window> X11Compositor::queryWindows(const Rect& source,
@@ -297,7 +482,7 @@ X11Compositor::PendingWindow X11Compositor::requestWindow(xcb_window_t id) const
                                              : x11::PropertyReply()};
 }
 
-std::optional<X11Compositor::Window> X11Compositor::collectWindow(PendingWindow& pending) const
+std::optional<X11Compositor::Window> X11Compositor::collectWindow(PendingWindow& pending)
 {
     auto attributes = pending.attributes.take();
     auto geometry = pending.geometry.take();
@@ -307,9 +492,12 @@ std::optional<X11Compositor::Window> X11Compositor::collectWindow(PendingWindow&
     if (!attributes || !geometry || !shape || attributes->map_state != XCB_MAP_STATE_VIEWABLE
         || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
         return std::nullopt;  // unmapped windows have no pixmap to name; gone ones answer errors
+    const Format format = formatForVisual(attributes->visual);
+    if (!format.id)
+        return std::nullopt;
     Window w;
     w.id = pending.id;
-    w.visual = attributes->visual;
+    w.format = format.id;
     const int border = geometry->border_width;
     w.outer = Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
     const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
@@ -320,6 +508,7 @@ std::optional<X11Compositor::Window> X11Compositor::collectWindow(PendingWindow&
         r.y = static_cast<std::int16_t>(r.y + geometry->y + border);
         w.shape.push_back(r);
     }
+    w.opaque = !format.alpha && w.shape.size() == 1;
     return w;
 }
 
@@ -407,9 +596,11 @@ xcb_render_transform_t X11Compositor::transformFor(const Rect& source, int width
 }
 
 void X11Compositor::paintBackground(xcb_pixmap_t background, const Rect& source, int width, int height,
-                                    const xcb_rectangle_t& area)
+                                    const std::vector<xcb_rectangle_t>& clip)
 {
-    xcb_render_set_picture_clip_rectangles(m_connection, m_target, 0, 0, 1, &area);
+    const xcb_rectangle_t area = extentsOf(clip);
+    xcb_render_set_picture_clip_rectangles(m_connection, m_target, 0, 0, static_cast<std::uint32_t>(clip.size()),
+                                           clip.data());
     xcb_render_fill_rectangles(m_connection, XCB_RENDER_PICT_OP_SRC, m_target, kDesktopColor, 1, &area);
     if (!background)
         return;
@@ -429,41 +620,24 @@ void X11Compositor::paintBackground(xcb_pixmap_t background, const Rect& source,
     discardErrors(m_connection, xcb_render_free_picture_checked(m_connection, picture));
 }
 
-void X11Compositor::paintWindow(const Window& window, const Rect& source, int width, int height,
-                                const xcb_rectangle_t& area)
+xcb_void_cookie_t X11Compositor::paintWindow(const Window& window, const Rect& source, int width, int height,
+                                             const std::vector<xcb_rectangle_t>& clip)
 {
-    const xcb_render_pictformat_t format = formatForVisual(window.visual);
-    if (!format || window.shape.empty())
-        return;
-    const double kx = width / source.width();
-    const double ky = height / source.height();
-    // The window's shape, in destination pixels, grown outward to whole pixels.
-    std::vector<xcb_rectangle_t> clip;
-    for (const xcb_rectangle_t& r : window.shape) {
-        const Rect part = Rect(r.x, r.y, r.width, r.height).intersected(source);
-        if (part.isEmpty())
-            continue;
-        const double x0 = std::max<double>(area.x, std::floor((part.minX() - source.minX()) * kx));
-        const double y0 = std::max<double>(area.y, std::floor((part.minY() - source.minY()) * ky));
-        const double x1 = std::min<double>(area.x + area.width, std::ceil((part.maxX() - source.minX()) * kx));
-        const double y1 = std::min<double>(area.y + area.height, std::ceil((part.maxY() - source.minY()) * ky));
-        if (x1 <= x0 || y1 <= y0)
-            continue;
-        clip.push_back({static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
-                        static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)});
-    }
-    if (clip.empty())
-        return;
+    const xcb_rectangle_t area = extentsOf(clip);
     const xcb_pixmap_t pixmap = xcb_generate_id(m_connection);
     const xcb_render_picture_t picture = xcb_generate_id(m_connection);
-    discardErrors(m_connection, xcb_composite_name_window_pixmap_checked(m_connection, window.id, pixmap));
-    discardErrors(m_connection,
-                  xcb_render_create_picture_checked(m_connection, picture, pixmap, format, 0, nullptr));
+    const xcb_void_cookie_t named = xcb_composite_name_window_pixmap_checked(m_connection, window.id, pixmap);
+    // Padded: an opaque window's outward-rounded edge pixels are its own
+    // (sampled past the edge they would be transparent), and the server
+    // composes opaque padded sources on its fast paths.
+    const std::uint32_t repeat = XCB_RENDER_REPEAT_PAD;
+    discardErrors(m_connection, xcb_render_create_picture_checked(m_connection, picture, pixmap, window.format,
+                                                                  XCB_RENDER_CP_REPEAT, &repeat));
     discardErrors(m_connection,
                   xcb_render_set_picture_transform_checked(
                       m_connection, picture, transformFor(source, width, height, window.outer.minX(),
                                                           window.outer.minY())));
-    if (kx != 1 || ky != 1)
+    if (width != source.width() || height != source.height())
         discardErrors(m_connection,
                       xcb_render_set_picture_filter_checked(m_connection, picture, sizeof kScaleFilter - 1,
                                                             kScaleFilter, 0, nullptr));
@@ -475,6 +649,7 @@ void X11Compositor::paintWindow(const Window& window, const Rect& source, int wi
                                                              area.y, area.width, area.height));
     discardErrors(m_connection, xcb_render_free_picture_checked(m_connection, picture));
     discardErrors(m_connection, xcb_free_pixmap_checked(m_connection, pixmap));
+    return named;
 }
 
 } // namespace hg

@@ -7,6 +7,8 @@
 #include <xcb/shape.h>
 #include <xcb/xfixes.h>
 
+#include "platform/x11/own_windows.h"
+#include "platform/x11/properties.h"
 #include "platform/x11/x_reply.h"
 
 namespace hg {
@@ -29,7 +31,13 @@ struct PendingChild {
     PendingReply<xcb_get_geometry_cookie_t, xcb_get_geometry_reply_t> geometry;
     PendingReply<xcb_shape_get_rectangles_cookie_t, xcb_shape_get_rectangles_reply_t> shape;
     PendingReply<xcb_xfixes_fetch_region_cookie_t, xcb_xfixes_fetch_region_reply_t> damage;
+    x11::PropertyReply overlayMarker;
 };
+
+PendingReply<xcb_intern_atom_cookie_t, xcb_intern_atom_reply_t> requestAtom(xcb_connection_t* c, const char* name)
+{
+    return {c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), xcb_intern_atom_reply};
+}
 
 } // namespace
 
@@ -45,13 +53,18 @@ X11DamageTracker::X11DamageTracker(xcb_connection_t* connection, xcb_window_t ro
                                xcb_damage_query_version_reply);
     PendingReply fixesVersion(m_connection, xcb_xfixes_query_version(m_connection, 2, 0),
                               xcb_xfixes_query_version_reply);
-    constexpr char kWallpaper[] = "_XROOTPMAP_ID";
-    PendingReply atom(m_connection, xcb_intern_atom(m_connection, 0, sizeof kWallpaper - 1, kWallpaper),
-                      xcb_intern_atom_reply);
+    // Desktop programs name their wallpaper in either property.
+    auto wallpaper = requestAtom(m_connection, "_XROOTPMAP_ID");
+    auto oldWallpaper = requestAtom(m_connection, "ESETROOT_PMAP_ID");
+    auto marker = requestAtom(m_connection, kOwnOverlayMarker);
     if (!damageVersion.take() || !fixesVersion.take())
         return;
-    if (auto a = atom.take())
-        m_wallpaperAtom = a->atom;
+    if (auto a = wallpaper.take())
+        m_wallpaperAtoms[0] = a->atom;
+    if (auto a = oldWallpaper.take())
+        m_wallpaperAtoms[1] = a->atom;
+    if (auto a = marker.take())
+        m_overlayMarker = a->atom;
     m_region = xcb_generate_id(m_connection);
     xcb_xfixes_create_region(m_connection, m_region, 0, nullptr);
     m_ready = true;
@@ -79,19 +92,21 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll()
     if (!m_ready)
         return std::nullopt;
     PendingReply tree(m_connection, xcb_query_tree(m_connection, m_root), xcb_query_tree_reply);
-    PendingReply<xcb_get_property_cookie_t, xcb_get_property_reply_t> wallpaper;
-    if (m_wallpaperAtom != XCB_ATOM_NONE)
-        wallpaper = {m_connection,
-                     xcb_get_property(m_connection, 0, m_root, m_wallpaperAtom, XCB_ATOM_PIXMAP, 0, 1),
-                     xcb_get_property_reply};
+    PendingReply<xcb_get_property_cookie_t, xcb_get_property_reply_t> wallpapers[2];
+    for (int i = 0; i < 2; ++i)
+        if (m_wallpaperAtoms[i] != XCB_ATOM_NONE)
+            wallpapers[i] = {m_connection,
+                             xcb_get_property(m_connection, 0, m_root, m_wallpaperAtoms[i], XCB_ATOM_PIXMAP, 0, 1),
+                             xcb_get_property_reply};
     auto treeReply = tree.take();
     if (!treeReply) {
         reset();
         return std::nullopt;
     }
     std::uint32_t wallpaperID = 0;
-    if (auto w = wallpaper.take(); w && xcb_get_property_value_length(w.get()) >= 4)
-        std::memcpy(&wallpaperID, xcb_get_property_value(w.get()), sizeof wallpaperID);
+    for (auto& wallpaper : wallpapers)
+        if (auto w = wallpaper.take(); w && !wallpaperID && xcb_get_property_value_length(w.get()) >= 4)
+            std::memcpy(&wallpaperID, xcb_get_property_value(w.get()), sizeof wallpaperID);
 
     // One batch: each child's state, and the damage it gathered moved into the
     // region and read back (the region is emptied first, so that a window
@@ -108,6 +123,8 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll()
         p.geometry = {m_connection, xcb_get_geometry(m_connection, id), xcb_get_geometry_reply};
         p.shape = {m_connection, xcb_shape_get_rectangles(m_connection, id, XCB_SHAPE_SK_BOUNDING),
                    xcb_shape_get_rectangles_reply};
+        if (m_overlayMarker != XCB_ATOM_NONE)
+            p.overlayMarker = x11::requestProperty(m_connection, id, m_overlayMarker, XCB_GET_PROPERTY_TYPE_ANY, 1);
         if (const auto known = m_damage.find(id); known != m_damage.end()) {
             damage.emplace(id, known->second);
             xcb_xfixes_set_region(m_connection, m_region, 0, nullptr);
@@ -135,15 +152,19 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll()
         auto geometry = p.geometry.take();
         auto shape = p.shape.take();
         auto region = p.damage.take();
+        const bool ownOverlay = x11::propertyExists(p.overlayMarker.take().get());
         if (!attributes || !geometry || !shape || attributes->map_state != XCB_MAP_STATE_VIEWABLE
             || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
             continue;
         Window w;
         w.id = p.id;
+        w.visual = attributes->visual;
+        w.ownOverlay = ownOverlay;
         const int border = geometry->border_width;
         const int insideX = geometry->x + border;
         const int insideY = geometry->y + border;
         w.outer = Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
+        w.border = border;
         const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
         w.shape.assign(rects, rects + xcb_shape_get_rectangles_rectangles_length(shape.get()));
         w.opaque = geometry->depth != 32 && w.shape.size() == 1

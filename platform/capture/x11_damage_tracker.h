@@ -14,6 +14,10 @@
 // show; where two windows swapped places, neither may be left out), and it is
 // not covered by one opaque window painted above its own.
 //
+// The stack and wallpaper of the last poll are also what a capture paints
+// (`scene`), so that a capture taken right after a poll asks the server for
+// nothing more.
+//
 // Not thread-safe: its owner serialises calls. Damage notifications reach the
 // connection's event queue at most once per window between two polls (the
 // objects report only that their damage became non-empty); whoever reads the
@@ -43,12 +47,16 @@ public:
     // A shown root child, as the last poll saw it.
     struct Window {
         xcb_window_t id = XCB_WINDOW_NONE;
+        xcb_visualid_t visual = 0;
         Rect outer;   // root pixels, border included
+        int border = 0;
         bool opaque = false;  // 24-bit and unshaped: hides everything below it
-        std::vector<xcb_rectangle_t> shape;  // bounding shape, window-relative
+        bool ownOverlay = false;  // marked as an overlay of ours: never painted
+        std::vector<xcb_rectangle_t> shape;  // bounding shape, relative to the inside corner
         friend bool operator==(const Window& a, const Window& b)
         {
-            return a.id == b.id && a.outer == b.outer && a.opaque == b.opaque && a.shape.size() == b.shape.size()
+            return a.id == b.id && a.outer == b.outer && a.border == b.border && a.opaque == b.opaque
+                && a.ownOverlay == b.ownOverlay && a.shape.size() == b.shape.size()
                 && std::equal(a.shape.begin(), a.shape.end(), b.shape.begin(), [](const auto& p, const auto& q) {
                        return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
                    });
@@ -79,12 +87,24 @@ public:
     // The shown root children of the last poll, bottom to top.
     [[nodiscard]] const std::vector<Window>& stack() const { return m_stack; }
 
+    // The screen as the last poll saw it.
+    struct Scene {
+        const std::vector<Window>* stack = nullptr;  // bottom to top
+        std::uint32_t wallpaper = 0;  // the background pixmap, none when 0
+    };
+    // nullopt until a poll succeeded, and after `reset` or a failed poll.
+    [[nodiscard]] std::optional<Scene> scene() const
+    {
+        return m_primed ? std::optional<Scene>(Scene{&m_stack, m_wallpaper}) : std::nullopt;
+    }
+
 private:
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
     bool m_ready = false;
     bool m_primed = false;
-    xcb_atom_t m_wallpaperAtom = XCB_ATOM_NONE;
+    xcb_atom_t m_wallpaperAtoms[2] = {XCB_ATOM_NONE, XCB_ATOM_NONE};  // in the order they count
+    xcb_atom_t m_overlayMarker = XCB_ATOM_NONE;
     std::uint32_t m_wallpaper = 0;
     std::uint32_t m_region = 0;  // XFixes region the damage is moved into
     std::map<xcb_window_t, std::uint32_t> m_damage;  // root child → Damage object

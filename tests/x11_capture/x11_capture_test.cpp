@@ -12,6 +12,7 @@
 #include "engine/capture/screen_capturer.h"
 #include "platform/capture/x11_capture_access.h"
 #include "platform/capture/x11_compositor.h"
+#include "platform/capture/x11_damage_tracker.h"
 #include "platform/x11/own_windows.h"
 #include "support/manual_queue.h"
 #include "tests/x11_capture/capture_desktop.h"
@@ -489,6 +490,91 @@ TEST_F(X11CaptureTest, APartlyChangedPictureIsTheOneAWholeCaptureTakes)
     desktop->sync();
     EXPECT_TRUE(samePixels(shoot()));
     EXPECT_EQ(service.counts().taken, taken + 5);
+}
+
+} // namespace
+} // namespace hg
+
+namespace hg {
+namespace {
+
+// Captures leave out what opaque windows paint over, and take the stack the
+// damage tracker polled: what a window hid shows again as soon as it goes or
+// moves, and windows that are not opaque (shaped here) hide nothing.
+TEST_F(X11CaptureTest, WhatAWindowHidShowsAgainWhenItGoesOrMoves)
+{
+    desktop->makeWindow(40, 40, 200, 150, kRed);
+    const xcb_window_t cover = desktop->makeWindow(20, 20, 300, 220, kGreen, /*overrideRedirect=*/true);
+    desktop->makeWindow(60, 60, 100, 100, kYellow, /*overrideRedirect=*/true);
+    desktop->shape(desktop->lastClient(), {{0, 0, 50, 100}});  // its right half is cut away
+
+    testing::ManualPool pool;
+    const Rect display(0, 0, kWidth, kHeight);
+    X11CaptureService service(connection, screen, pool, [&] { return std::vector<ShareableDisplay>{{1, display, 1}}; });
+    service.setActive(true);
+    const int width = kWidth / 2, height = kHeight / 2;  // scaled, as the blur asks for
+    const auto shoot = [&] {
+        std::optional<std::optional<CapturedImage>> image;
+        service.screenshot({{1, display, 1}, {}}, {.width = width, .height = height},
+                           [&](auto i) { image = std::move(i); });
+        pool.runAll();
+        return image && *image ? **image : CapturedImage{};
+    };
+    // In picture pixels: under the cover only, under the yellow window's
+    // cut-away half, and on the yellow window.
+    const auto probes = [&](const CapturedImage& image) {
+        return std::vector<Rgb>{pixelAt(image, 100, 85), pixelAt(image, 70, 50), pixelAt(image, 40, 50)};
+    };
+    CapturedImage image = shoot();
+    ASSERT_TRUE(image.isValid());
+    EXPECT_EQ(probes(image), (std::vector<Rgb>{kGreen, kGreen, kYellow}));
+
+    const std::uint32_t away[] = {400, 300};
+    xcb_configure_window(desktop->connection(), cover, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, away);
+    desktop->sync();
+    image = shoot();
+    EXPECT_EQ(probes(image), (std::vector<Rgb>{kRed, kRed, kYellow})) << "moved away";
+    EXPECT_EQ(pixelAt(image, 250, 180), kGreen);
+
+    const std::uint32_t back[] = {20, 20};
+    xcb_configure_window(desktop->connection(), cover, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, back);
+    desktop->sync();
+    EXPECT_EQ(probes(shoot()), (std::vector<Rgb>{kGreen, kGreen, kYellow})) << "moved back";
+    xcb_unmap_window(desktop->connection(), cover);
+    desktop->sync();
+    image = shoot();
+    EXPECT_EQ(probes(image), (std::vector<Rgb>{kRed, kRed, kYellow})) << "unmapped";
+    EXPECT_EQ(pixelAt(image, 15, 15), kWallpaper);
+}
+
+// A window that hid others in the stack a capture starts from, gone before
+// its pixmap is named, leaves no hole: the capture shows what lay beneath it,
+// not what an earlier capture left in the server's picture.
+TEST_F(X11CaptureTest, AHidingWindowGoneBeforeItIsPaintedLeavesNoHole)
+{
+    ASSERT_TRUE(makeCompositor().isReady()) << compositor->problem();
+    desktop->makeWindow(0, 0, 320, 240, kRed, /*overrideRedirect=*/true);
+    desktop->makeWindow(320, 240, 320, 240, kMagenta, /*overrideRedirect=*/true);
+    const xcb_window_t cover = desktop->makeWindow(40, 40, 200, 150, kGreen, /*overrideRedirect=*/true);
+    X11DamageTracker tracker(connection, screen->root);
+    ASSERT_TRUE(tracker.isReady());
+    (void)tracker.poll();
+    ASSERT_TRUE(tracker.scene());
+    const std::vector<X11DamageTracker::Window> stack = *tracker.scene()->stack;
+    const X11DamageTracker::Scene polled{&stack, tracker.scene()->wallpaper};
+    desktop->destroy(cover);
+    desktop->sync();
+
+    const Rect left(0, 0, 320, 240), right(320, 240, 320, 240);
+    ASSERT_TRUE(compositor->capture(right, 320, 240, {}));  // magenta all over
+    const std::optional<CapturedImage> image = compositor->capture(left, 320, 240, {}, polled);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(pixelAt(*image, 100, 100), kRed);
+    EXPECT_FALSE(xcb_connection_has_error(connection));
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+        EXPECT_NE(event->response_type, 0) << "an X error leaked";
+        std::free(event);
+    }
 }
 
 } // namespace
