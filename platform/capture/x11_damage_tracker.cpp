@@ -244,10 +244,20 @@ bool X11DamageTracker::affects(const Change& change, const Rect& source,
         return false;
     if (change.window == XCB_WINDOW_NONE)
         return true;
-    if (contains(excluded, change.window) || contains(excluded, change.under))
-        return false;  // not painted: neither its drawing nor its moves show
-    const auto own = std::find_if(m_stack.begin(), m_stack.end(),
-                                  [&](const Window& w) { return w.id == change.window; });
+    const auto stacked = [&](xcb_window_t id) {
+        return std::find_if(m_stack.begin(), m_stack.end(), [&](const Window& w) { return w.id == id; });
+    };
+    // Excluded windows and our own overlays are not painted: neither their
+    // drawing nor their moves show.
+    const auto notPainted = [&](xcb_window_t id) {
+        if (id == XCB_WINDOW_NONE)
+            return false;
+        const auto it = stacked(id);
+        return contains(excluded, id) || (it != m_stack.end() && it->ownOverlay);
+    };
+    if (notPainted(change.window) || notPainted(change.under))
+        return false;
+    const auto own = stacked(change.window);
     if (own == m_stack.end())
         return true;  // gone: what it covered shows now
     return std::none_of(own + 1, m_stack.end(), [&](const Window& w) {

@@ -244,6 +244,23 @@ TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
     EXPECT_EQ(pixelAt(image, 150, 150), kRed);        // beneath the overlay
     EXPECT_EQ(pixelAt(image, 350, 250), kWallpaper);  // where only the overlay was
     EXPECT_EQ(pixelAt(image, 500, 370), kYellow);     // a window with another marker stays
+
+    // The overlay showing a new picture changes no capture.
+    const std::uint64_t taken = service.counts().taken;
+    const auto shootAgain = [&] {
+        result.reset();
+        capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
+        for (int i = 0; i < 100 && !result; ++i) {
+            pool.runAll();
+            queue.runUntilIdle();
+        }
+    };
+    shootAgain();
+    ASSERT_EQ(service.counts().taken, taken);
+    desktop->paint(overlay, {0, 0, 300, 200}, kGreen);
+    desktop->sync();
+    shootAgain();
+    EXPECT_EQ(service.counts().taken, taken) << "our overlay's drawing was taken for a change of the screen";
 }
 
 // `markAsOurs` makes another process's window ours for every window list:
