@@ -207,17 +207,8 @@ using Listed = std::unordered_map<std::size_t, TopLevelWindow>;
 
 void placeInFrame(TopLevelWindow& window, xcb_window_t frame, const ChildState& state)
 {
-    window.frame = frame;
-    window.viewable = state.viewable;
-    // Some window managers (icewm, fluxbox, i3) make their frames
-    // override-redirect; the client in such a frame is still managed, never a
-    // pop-up.
-    window.overrideRedirect = !window.managed && state.overrideRedirect;
-    window.x = state.x;
-    window.y = state.y;
-    window.width = state.width;
-    window.height = state.height;
-    trimToShownArea(window);
+    x11::placeInFrame(window,
+                      RootChild{frame, state.viewable, state.overrideRedirect, state.x, state.y, state.width, state.height});
 }
 
 } // namespace
@@ -372,6 +363,21 @@ void WindowListQuery::remember(const WindowList& list, const std::vector<xcb_win
     std::erase_if(m_stable, [&](const auto& entry) { return !managed.count(entry.first); });
     for (auto& [client, details] : stable)
         m_stable[client] = std::move(details);
+}
+
+void placeInFrame(TopLevelWindow& window, const RootChild& frame)
+{
+    window.frame = frame.id;
+    window.viewable = frame.viewable;
+    // Some window managers (icewm, fluxbox, i3) make their frames
+    // override-redirect; the client in such a frame is still managed, never a
+    // pop-up.
+    window.overrideRedirect = !window.managed && frame.overrideRedirect;
+    window.x = frame.x;
+    window.y = frame.y;
+    window.width = frame.width;
+    window.height = frame.height;
+    trimToShownArea(window);
 }
 
 void trimToShownArea(TopLevelWindow& window)

@@ -104,6 +104,11 @@ struct RootChild {
     std::uint32_t height = 0;
 };
 
+// Puts a listed window at its frame, the root child that is stacked and
+// composited: its geometry (the window as shown, see `trimToShownArea`), its
+// shown state, and whether it is a pop-up.
+void placeInFrame(TopLevelWindow& window, const RootChild& frame);
+
 struct WindowList {
     std::vector<TopLevelWindow> windows;        // front-most first
     bool hasWindowManager = false;              // `_NET_CLIENT_LIST_STACKING` exists on the root

@@ -589,16 +589,7 @@ WindowList WindowModel::assemble() const
             continue;
         const Child& ch = m_children[i];
         TopLevelWindow w = *it->second;
-        w.frame = ch.id;
-        w.viewable = ch.viewable;
-        // Some window managers make their frames override-redirect; the
-        // client in such a frame is still managed, never a pop-up.
-        w.overrideRedirect = !w.managed && ch.overrideRedirect;
-        w.x = ch.x;
-        w.y = ch.y;
-        w.width = ch.width;
-        w.height = ch.height;
-        trimToShownArea(w);
+        placeInFrame(w, {ch.id, ch.viewable, ch.overrideRedirect, ch.x, ch.y, ch.width, ch.height});
         list.windows.push_back(std::move(w));
     }
     return list;
