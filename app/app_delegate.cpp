@@ -37,6 +37,11 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
     // overlays' stacking and the captures.
     m_overlaySurfaces.setWindowModel(m_windowServer.model());
     m_capture.setWindowModel(m_windowServer.model());
+    // A changed window list or a new active window wakes an idle frame clock.
+    m_windowServer.setChangeHandler([weak = m_privacy.weakPtr()] {
+        if (auto* privacy = weak.get())
+            privacy->wakeFrameClock();
+    });
     openSettingsAction = [this] {
         if (m_settingsWindow)
             m_settingsWindow->show();

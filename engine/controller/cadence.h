@@ -4,6 +4,13 @@
 // The capture pace follows the scheduler's settled-frame count (frames in a
 // row in which the focus window neither changed nor moved); at 60 frames per
 // second 45 settled frames are 0.75 s and 900 are 15 s.
+//
+// Past `kSettledFramesForIdlePace` a still screen lets the frame clock idle
+// (one tick every 250 ms). An idle tick still counts as one settled frame:
+// the count only matters below that threshold, and any change resets it and
+// brings the display's rate back. The focus-choice and recompute periods count
+// time instead: an idle tick, and the first tick after waking, spans more than
+// any of them and so ends each (`FrameScheduler::isPeriodBoundary`).
 #pragma once
 
 #include <cstdint>

@@ -83,6 +83,10 @@ void PrivacyController::installSchedulerHooks()
             return false;
         },
         .onClockRestarted = [weak] { if (auto* self = weak.get()) self->recaptureAll(); },
+        .mayIdle = [weak] {
+            auto* self = weak.get();
+            return self && self->frameClockMayIdle();
+        },
     });
 }
 

@@ -131,6 +131,13 @@ public:
     void runCapturePass(CapturePass pass);
     [[nodiscard]] std::uint64_t captureDelayNanos() const;
     void clockCheck();
+    // Whether nothing but an outside change (a window, an activation, the
+    // screen's content, a setting) can change what the overlays show, so that
+    // the frame clock may tick slowly.
+    [[nodiscard]] bool frameClockMayIdle() const;
+    // Something outside may have changed what is shown: the frame clock runs
+    // at the display's rate again, from a tick at once.
+    void wakeFrameClock() { m_scheduler.wake(); }
 
     [[nodiscard]] bool focusIsRevealable() const;
     [[nodiscard]] std::optional<WindowID> ownWindowOnOverlaidScreen() const;

@@ -108,6 +108,7 @@ void PrivacyController::deliver(DisplayID display, const std::optional<FocusedWi
         state.overlay->setPicture(overlayPicture(outcome.frame->image, outcome.frame->scale),
                                   outcome.frame->surroundLuminance);
         state.shown = ShownBlur{outcome.input, outcome.pixels};
+        m_scheduler.wake();  // the screen changed: so may the focus window
     } else if (state.shown) {
         state.shown->pixels = outcome.pixels;  // the same picture, perhaps a new copy of it
     }

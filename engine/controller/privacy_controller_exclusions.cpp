@@ -41,7 +41,7 @@ void PrivacyController::recomputeExcludedWindows(const std::vector<WindowSnapsho
     const std::optional<WindowID> skip =
         m_focus && focusIsRevealable() ? std::optional<WindowID>(m_focus->windowID) : std::nullopt;
     if (m_excludedAppsComputedFor && *m_excludedAppsComputedFor == apps && skip == m_excludedSkipID
-        && m_scheduler.frameIndex() % kExcludedRecomputePeriod != 0)
+        && !m_scheduler.isPeriodBoundary(kExcludedRecomputePeriod))
         return;
     m_excludedSkipID = skip;
     m_excludedAppsComputedFor = apps;
@@ -125,6 +125,7 @@ void PrivacyController::enterPowerPause()
     m_powerPaused = true;
     m_powerPausedAt = now();
     m_scheduler.stopCaptureLoop();
+    m_scheduler.wake();
 }
 
 void PrivacyController::leavePowerPause()
@@ -132,6 +133,7 @@ void PrivacyController::leavePowerPause()
     if (!m_enabled || !m_powerPaused)
         return;
     m_powerPaused = false;
+    m_scheduler.wake();
     if (m_focus)
         startCaptureLoopIfActive();
 }
@@ -144,6 +146,7 @@ void PrivacyController::enterUpdatePause()
     for (auto& [display, state] : m_displays)
         state.overlay->window().orderOut();
     m_scheduler.stopCaptureLoop();
+    m_scheduler.wake();
 }
 
 void PrivacyController::leaveUpdatePause()
@@ -151,6 +154,7 @@ void PrivacyController::leaveUpdatePause()
     if (!m_enabled || !m_updatePaused)
         return;
     m_updatePaused = false;
+    m_scheduler.wake();
     if (m_powerPaused)
         return;
     for (auto& [display, state] : m_displays)

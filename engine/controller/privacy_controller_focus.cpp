@@ -81,7 +81,7 @@ void PrivacyController::refreshFocus()
     const bool activated = m_choicesAfterActivation > 0;
     if (activated)
         --m_choicesAfterActivation;
-    if (!activated && m_scheduler.frameIndex() % period != 0)
+    if (!activated && !m_scheduler.isPeriodBoundary(period))
         return;
     const auto frontmost = m_ports.workspace.frontmostApplication();
     m_frontmostPID = frontmost ? std::optional(frontmost->pid) : std::nullopt;

@@ -44,6 +44,32 @@ std::uint64_t PrivacyController::captureDelayNanos() const
     return kIdleCaptureDelayNanos;
 }
 
+bool PrivacyController::frameClockMayIdle() const
+{
+    // Fades and mask movements advance on frame ticks.
+    if (m_ports.overlaySurfaces.isAnimating())
+        return false;
+    if (!m_enabled)
+        return false;
+    // Paused, a tick does nothing but the animations.
+    if (m_powerPaused || m_updatePaused)
+        return true;
+    // Without a focus window the choice keeps looking for one; a stale or
+    // missing focus window, a fresh activation and a previous focus window
+    // still shown through all wait for the next frames.
+    if (!m_focus || m_focusRectStaleSince || m_framesWithoutFocus > 0 || m_choicesAfterActivation > 0)
+        return false;
+    if (m_lastPicturedFocus && m_lastPicturedFocus->windowID != m_focus->windowID)
+        return false;
+    // The pointer's disc follows the pointer on every frame.
+    if (m_cursorPoint)
+        return false;
+    // A window list read in the background is taken up by the next refresh.
+    if (m_scanner.scanning())
+        return false;
+    return m_scheduler.settledFrames() >= cadence::kSettledFramesForIdlePace;
+}
+
 void PrivacyController::frameTick()
 {
     // Fades and mask movements advance on frame ticks, also while paused.

@@ -140,6 +140,8 @@ public:
     // Advances the animations of every live surface to `nowNanos` (uptime);
     // called on every frame tick, before the frame's changes.
     virtual void tick(std::uint64_t nowNanos) { (void)nowNanos; }
+    // Whether an animation of a live surface still needs frame ticks.
+    [[nodiscard]] virtual bool isAnimating() const { return false; }
     // False when the window manager draws the overlays above every managed
     // window whatever their place in the stack, so that ordering an overlay
     // below a window does not show that window.

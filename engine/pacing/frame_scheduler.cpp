@@ -50,6 +50,8 @@ void FrameScheduler::stop()
 {
     m_running = false;
     m_displayLink.reset();
+    m_idleTimer.cancel();
+    m_wakeTick.cancel();
     m_clockTimer.cancel();
     stopCaptureLoop();
     m_settledFrames = 0;
@@ -73,8 +75,53 @@ void FrameScheduler::startFrameClock()
 void FrameScheduler::restartDisplayLink()
 {
     m_displayLink.reset();  // stops it
+    m_idleTimer.cancel();
     if (m_running)
         startFrameClock();
+}
+
+void FrameScheduler::wake()
+{
+    if (!m_running || !m_idleTimer.isActive())
+        return;
+    m_idleTimer.cancel();
+    startFrameClock();
+    if (m_ticking)
+        return;  // the tick under way sees the change already
+    m_wakeTick = m_queue.postDelayed(Nanoseconds(0), [weak = m_weak.get()] {
+        if (auto* self = weak.get())
+            self->spanningTick();
+    });
+}
+
+void FrameScheduler::spanningTick()
+{
+    m_tickSpansPeriods = true;
+    tick();
+    m_tickSpansPeriods = false;
+}
+
+void FrameScheduler::idleIfAllowed()
+{
+    if (!m_running)
+        return;
+    const auto hooks = m_hooks;
+    const bool mayIdle = hooks->mayIdle && hooks->mayIdle();
+    if (mayIdle == m_idleTimer.isActive())
+        return;
+    if (!mayIdle) {
+        // Something started moving during an idle tick: no extra tick, the
+        // display's next refresh comes soon enough.
+        m_idleTimer.cancel();
+        startFrameClock();
+        return;
+    }
+    m_displayLink.reset();
+    m_wakeTick.cancel();
+    m_idleTimer = m_queue.repeating(std::chrono::nanoseconds(kIdleTickNanos), [weak = m_weak.get()] {
+        if (auto* self = weak.get())
+            self->spanningTick();
+    });
 }
 
 void FrameScheduler::tick()
@@ -84,8 +131,11 @@ void FrameScheduler::tick()
     m_lastTickNanos = m_clock.uptimeNanos();
     m_frameIndex = (m_frameIndex + 1) % kFrameIndexWrap;
     const auto hooks = m_hooks;
+    m_ticking = true;
     if (hooks->onFrame)
         hooks->onFrame();
+    m_ticking = false;
+    idleIfAllowed();
 }
 
 void FrameScheduler::clockCheck()

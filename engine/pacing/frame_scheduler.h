@@ -16,6 +16,14 @@
 // settled (`countSettledFrame`) or something changed (`resetSettledFrames`),
 // and reads `settledFrames` back to choose its capture delay.
 //
+// Idling: after every tick the scheduler asks `mayIdle`; while it answers
+// true the frame clock stops following the display and ticks from a
+// main-queue timer every `kIdleTickNanos` instead, so that a still screen
+// costs four wake-ups a second rather than sixty. `wake` (and
+// `resetSettledFrames`, `restartDisplayLink`) brings the display's rate back
+// at once, with a tick of its own right away. An idle tick stands for all the
+// refreshes it spans: `isPeriodBoundary` is true on it for every period.
+//
 //     FrameScheduler scheduler(queue, clock, tickSources);
 //     scheduler.setHooks({.onFrame = [weak] { ... }, .onCapture = ..., ...});
 //     scheduler.start();               // frame clock and clock check
@@ -58,12 +66,17 @@ struct FrameHooks {
     std::function<bool()> hasAwakeDisplay = nullptr;
     // Told that the watchdog replaced a silent frame clock.
     std::function<void()> onClockRestarted = nullptr;
+    // Asked after every frame tick: whether nothing can change what is shown
+    // unless something wakes the clock; absent counts as false.
+    std::function<bool()> mayIdle = nullptr;
 };
 
 class FrameScheduler {
 public:
     // The pause after a pass without a `captureDelayNanos` hook.
     static constexpr std::uint64_t kDefaultCaptureDelayNanos = 33'000'000;
+    // The distance between two ticks of an idle frame clock.
+    static constexpr std::uint64_t kIdleTickNanos = 250'000'000;
 
     FrameScheduler(MainQueue& queue, Clock& clock, TickSourceFactory& tickSources);
     ~FrameScheduler();  // stops everything; a pass in flight may still end later
@@ -88,6 +101,19 @@ public:
     // `isCancelled()`); no further pass starts.
     void stopCaptureLoop();
 
+    // Back to the display's rate, with a tick from the main queue at once;
+    // nothing unless the frame clock idles.
+    void wake();
+    // True while the frame clock ticks from the slow timer.
+    [[nodiscard]] bool isIdle() const { return m_idleTimer.isActive(); }
+    // Whether the current tick ends a period of `period` refreshes: every
+    // `period`-th display tick, and every idle tick or tick that ends an idle
+    // spell, which come at least that long after the previous one.
+    [[nodiscard]] bool isPeriodBoundary(int period) const
+    {
+        return m_tickSpansPeriods || period <= 1 || m_frameIndex % period == 0;
+    }
+
     [[nodiscard]] bool isRunning() const { return m_running; }
     [[nodiscard]] bool isCaptureLoopRunning() const { return m_captureTask.has_value(); }
 
@@ -98,7 +124,12 @@ public:
     // One more frame in which nothing changed.
     void countSettledFrame() { ++m_settledFrames; }
     // Something changed: the captures come at the fastest pace again.
-    void resetSettledFrames() { m_settledFrames = 0; }
+    // Wakes an idle frame clock.
+    void resetSettledFrames()
+    {
+        m_settledFrames = 0;
+        wake();
+    }
 
     // Start of the capture pass under way, in seconds since the reference
     // date; 0 when none.
@@ -107,6 +138,9 @@ public:
 private:
     void startFrameClock();
     void tick();
+    // A tick that stands for the refreshes since the previous one.
+    void spanningTick();
+    void idleIfAllowed();
     void clockCheck();
     // The body of the capture loop; holds the scheduler weakly.
     static Async captureLoop(WeakPtr<FrameScheduler> weak, MainQueue& queue, std::shared_ptr<const bool> cancelled);
@@ -123,6 +157,8 @@ private:
     std::shared_ptr<const FrameHooks> m_hooks = std::make_shared<const FrameHooks>();
 
     std::unique_ptr<DisplayLink> m_displayLink;  // the frame clock
+    ScopedTaskHandle m_idleTimer;                // the frame clock while it idles
+    ScopedTaskHandle m_wakeTick;                 // the tick that follows a wake at once
     ScopedTaskHandle m_clockTimer;               // the one-second clock check
     std::optional<Async> m_captureTask;          // the capture loop
     std::shared_ptr<bool> m_passCancelled;       // the loop's passes see it; set when it stops
@@ -130,6 +166,8 @@ private:
     std::uint64_t m_lastTickNanos = 0;  // last frame tick or (re)start of the frame clock, uptime ns
     double m_captureStartedAt = 0;      // seconds since the reference date; 0 when no pass runs
     bool m_running = false;
+    bool m_ticking = false;           // inside the `onFrame` hook
+    bool m_tickSpansPeriods = false;  // during an idle tick or the tick after a wake
     int m_settledFrames = 0;
     int m_frameIndex = 0;
 

@@ -28,7 +28,7 @@ public:
     std::unique_ptr<OverlaySurface> makeSurface(const Screen& screen, const OverlaySurfaceOptions& options) override;
     // Advances every live surface's animations.
     void tick(std::uint64_t nowNanos) override;
-    [[nodiscard]] bool isAnimating() const;
+    [[nodiscard]] bool isAnimating() const override;
     [[nodiscard]] bool honoursStacking() const override;
 
     // Places overlays from the program's shared window model; call before

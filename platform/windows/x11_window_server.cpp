@@ -45,7 +45,17 @@ X11WindowServer::X11WindowServer(xcb_connection_t* connection, xcb_window_t root
     // list ready in memory.
     if (QCoreApplication::instance() && m_model->fileDescriptor() >= 0) {
         m_notifier = std::make_unique<QSocketNotifier>(m_model->fileDescriptor(), QSocketNotifier::Read);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [model = m_model] { model->pump(); });
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated,
+                         [model = m_model, handler = m_changeHandler,
+                          seen = std::pair<std::uint64_t, std::uint64_t>()]() mutable {
+                             model->pump();
+                             const std::pair counts(model->changeCount(), model->activationCount());
+                             if (counts == seen)
+                                 return;
+                             seen = counts;
+                             if (*handler)
+                                 (*handler)();
+                         });
         m_model->setWatched(true);
     }
 }

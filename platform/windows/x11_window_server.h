@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -62,6 +63,10 @@ public:
     // also refreshes the identifiers `bundleIdentifier` answers with.
     [[nodiscard]] std::optional<x11::WindowList> query();
     [[nodiscard]] const std::shared_ptr<x11::WindowModel>& model() const { return m_model; }
+    // Called on the main thread when events that arrived changed the window
+    // list or named a new active window (only where the model's socket is
+    // watched under the event loop).
+    void setChangeHandler(std::function<void()> handler) { *m_changeHandler = std::move(handler); }
     // A window's process, or the stand-in of a window whose process is unknown.
     [[nodiscard]] std::int32_t processOf(const x11::TopLevelWindow& window) const;
 
@@ -78,6 +83,7 @@ private:
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
     std::shared_ptr<x11::WindowModel> m_model;
+    std::shared_ptr<std::function<void()>> m_changeHandler = std::make_shared<std::function<void()>>();
     // Takes the model's events as they come, between frames (with a Qt event loop).
     std::unique_ptr<QSocketNotifier> m_notifier;
     x11::AtomCache m_atoms;

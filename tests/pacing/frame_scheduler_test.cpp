@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -255,6 +257,121 @@ TEST_F(FrameSchedulerTest, APassThatOutlivesTheSchedulerEndsHarmlessly)
     queue.fastForwardBy(2s);
     EXPECT_EQ(passStarts.size(), 1u);
     EXPECT_EQ(clockChecks, 0);
+}
+
+// The frame clock idles while the client allows it: no display ticks, one
+// tick from a timer every quarter second, and each such tick ends every
+// period. Nothing idles without the client's word.
+TEST_F(FrameSchedulerTest, TheFrameClockIdlesOnlyWhileTheClientAllowsIt)
+{
+    bool mayIdle = false;
+    std::vector<bool> boundaries;  // isPeriodBoundary(4) of each tick
+    FrameHooks hooks = countingHooks();
+    hooks.onFrame = [&] {
+        ++frames;
+        boundaries.push_back(scheduler.isPeriodBoundary(4));
+    };
+    hooks.mayIdle = [&] { return mayIdle; };
+    scheduler.setHooks(hooks);
+    scheduler.start();
+    refresh(120);
+    EXPECT_FALSE(scheduler.isIdle());
+    EXPECT_EQ(frames, 120);
+    EXPECT_EQ(std::count(boundaries.begin(), boundaries.end(), true), 30);
+
+    mayIdle = true;
+    refresh(1);  // asked after this tick
+    ASSERT_TRUE(scheduler.isIdle());
+    EXPECT_EQ(sources.live, 0) << "the display's ticks go on while idle";
+    frames = 0;
+    boundaries.clear();
+    queue.fastForwardBy(10s);
+    EXPECT_EQ(frames, static_cast<int>(10'000'000'000 / FrameScheduler::kIdleTickNanos));
+    EXPECT_EQ(std::count(boundaries.begin(), boundaries.end(), false), 0);
+    EXPECT_EQ(restarts, 0) << "a slow clock is not a silent one";
+
+    // The client changes its mind during an idle tick: the display's rate
+    // comes back without an extra tick.
+    mayIdle = false;
+    frames = 0;
+    queue.fastForwardBy(std::chrono::nanoseconds(FrameScheduler::kIdleTickNanos));
+    EXPECT_EQ(frames, 1);
+    EXPECT_FALSE(scheduler.isIdle());
+    EXPECT_EQ(sources.live, 1);
+    queue.runUntilIdle();
+    EXPECT_EQ(frames, 1);
+    refresh(4);
+    EXPECT_EQ(frames, 5);
+
+    // Stopping while idle ends the slow clock too.
+    mayIdle = true;
+    refresh(1);
+    ASSERT_TRUE(scheduler.isIdle());
+    scheduler.stop();
+    frames = 0;
+    queue.fastForwardBy(2s);
+    EXPECT_EQ(frames, 0);
+    EXPECT_FALSE(scheduler.isIdle());
+}
+
+// Waking: by `wake`, by a reset of the settled frames and by a restart of
+// the frame clock. The display's rate is back at once and, but for the
+// restart, a tick comes from the queue without waiting for the clock.
+TEST_F(FrameSchedulerTest, EveryWakeBringsTheDisplaysRateBackWithATickAtOnce)
+{
+    bool mayIdle = true;
+    FrameHooks hooks = countingHooks();
+    std::vector<bool> boundaries;
+    hooks.onFrame = [&] {
+        ++frames;
+        boundaries.push_back(scheduler.isPeriodBoundary(6));
+    };
+    hooks.mayIdle = [&] { return mayIdle; };
+    scheduler.setHooks(hooks);
+    scheduler.start();
+
+    const std::vector<std::pair<const char*, std::function<void()>>> wakes = {
+        {"wake", [&] { scheduler.wake(); }},
+        {"reset", [&] { scheduler.resetSettledFrames(); }},
+    };
+    for (const auto& [name, wakeUp] : wakes) {
+        mayIdle = true;
+        refresh(1);
+        ASSERT_TRUE(scheduler.isIdle()) << name;
+        queue.fastForwardBy(100ms);
+        mayIdle = false;
+        frames = 0;
+        boundaries.clear();
+        wakeUp();
+        EXPECT_FALSE(scheduler.isIdle()) << name;
+        EXPECT_EQ(sources.live, 1) << name;
+        queue.runUntilIdle();  // no time passes
+        EXPECT_EQ(frames, 1) << name << ": the first tick after a wake comes at once";
+        ASSERT_EQ(boundaries.size(), 1U);
+        EXPECT_TRUE(boundaries[0]) << name << ": it ends every period, as an idle tick does";
+        refresh(12);
+        EXPECT_EQ(frames, 13) << name;
+        EXPECT_EQ(std::count(boundaries.begin(), boundaries.end(), true), 3) << name;
+    }
+
+    mayIdle = true;
+    refresh(1);
+    ASSERT_TRUE(scheduler.isIdle());
+    mayIdle = false;
+    scheduler.restartDisplayLink();
+    EXPECT_FALSE(scheduler.isIdle());
+    EXPECT_EQ(sources.live, 1);
+
+    // Waking a clock that does not idle, or a stopped one, does nothing.
+    frames = 0;
+    scheduler.wake();
+    queue.runUntilIdle();
+    EXPECT_EQ(frames, 0);
+    scheduler.stop();
+    scheduler.wake();
+    queue.fastForwardBy(1s);
+    EXPECT_EQ(frames, 0);
+    EXPECT_EQ(sources.live, 0);
 }
 
 } // namespace

@@ -1,4 +1,9 @@
 #include <algorithm>
+#include <chrono>
+#include <functional>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include "x11_fixture.h"
 
@@ -164,6 +169,47 @@ TEST_F(ServerTest, WindowsDestroyedDuringScansNeitherCrashNorLeakErrors)
         free(event);
     }
     EXPECT_EQ(errors, 0);
+}
+
+// Under the event loop the server says when the window list changed or a
+// window was activated, so that an idle frame clock can wake; a still
+// desktop says nothing.
+TEST_F(ServerTest, UnderTheEventLoopChangesAndActivationsCallTheChangeHandler)
+{
+    int argc = 1;
+    char name[] = "x11_windows";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    start();
+    int calls = 0;
+    server->setChangeHandler([&] { ++calls; });
+    (void)scan();  // the model's first read, as the program's at switch-on
+    const auto runFor = [&](int ms, const std::function<bool()>& done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms && !done())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    };
+
+    TestClient& client = newClient();
+    const std::uint32_t first = client.open("first 400x300+100+100 class=one,One");
+    const std::uint32_t second = client.open("second 300x200+600+400 class=two,Two");
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(runFor(5000, [&] { return calls > 0; })) << "new windows";
+    runFor(500, [] { return false; });  // whatever the window manager still does
+
+    int before = calls;
+    runFor(400, [] { return false; });
+    EXPECT_EQ(calls, before) << "a still desktop";
+
+    client.command("activate first");
+    EXPECT_TRUE(runFor(5000, [&] { return calls > before; })) << "an activation";
+    runFor(300, [] { return false; });
+    before = calls;
+    client.command("move second 650 420");
+    EXPECT_TRUE(runFor(5000, [&] { return calls > before; })) << "a move";
+    server.reset();  // before the application goes
 }
 
 } // namespace

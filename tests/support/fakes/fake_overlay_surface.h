@@ -165,6 +165,7 @@ public:
         return std::make_unique<FakeSurface>(record);
     }
     bool honoursStacking() const override { return honours; }
+    bool isAnimating() const override { return animating; }
 
     // The record of the newest surface made for display `number`; null when none was.
     [[nodiscard]] std::shared_ptr<SurfaceRecord> latest(std::uint32_t number) const
@@ -182,6 +183,7 @@ public:
 
     std::vector<std::shared_ptr<SurfaceRecord>> made;  // in creation order
     bool honours = true;  // false: a window manager that draws overlays above every window
+    bool animating = false;  // what `isAnimating` answers
 
 private:
     std::uint32_t m_nextID = 0x400001;
