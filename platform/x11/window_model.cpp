@@ -274,7 +274,15 @@ void WindowModel::handleEvent(const xcb_generic_event_t* event)
     }
     case XCB_CONFIGURE_NOTIFY: {
         const auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
-        Child* c = e->event == m_root ? child(e->window) : nullptr;
+        if (e->event != m_root) {
+            // A client moved or resized in its frame (not the window
+            // manager's synthetic notice of the frame moving on the root).
+            if ((event->response_type & 0x80) || e->event != e->window || !m_windows.count(e->window))
+                return;
+            m_stateDirty.insert(e->window);
+            break;
+        }
+        Child* c = child(e->window);
         if (!c)
             return;
         const std::uint32_t width = e->width + 2u * e->border_width;
@@ -341,7 +349,8 @@ void WindowModel::handleEvent(const xcb_generic_event_t* event)
 
 void WindowModel::selectClient(xcb_window_t client)
 {
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    // Its own configure events tell of its place in its frame changing.
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     discardErrors(m_events, xcb_change_window_attributes_checked(m_events, client, XCB_CW_EVENT_MASK, &mask));
 }
 
