@@ -58,7 +58,15 @@ struct X11CaptureService::Shared {
     {
         std::lock_guard lock(pictureMutex);
         std::sort(excluded.begin(), excluded.end());
-        const std::optional<std::vector<X11DamageTracker::Change>> changes = damage.poll();
+        // The window model hears the root's children change; while it heard
+        // nothing, only the windows' drawing is asked about.
+        bool stackUnchanged = false;
+        if (const std::shared_ptr<x11::WindowModel> watched = model; watched && watched->followsEvents()) {
+            const std::uint64_t count = watched->changeCount();
+            stackUnchanged = count == modelChangesAtPoll;
+            modelChangesAtPoll = count;
+        }
+        const std::optional<std::vector<X11DamageTracker::Change>> changes = damage.poll(stackUnchanged);
         for (Picture& p : pictures) {
             if (!changes) {
                 p.changedAnywhere = true;
@@ -134,6 +142,7 @@ struct X11CaptureService::Shared {
     x11::AtomCache atoms;
     x11::WindowListQuery query;
     std::shared_ptr<x11::WindowModel> model;  // shared with the window server when set
+    std::uint64_t modelChangesAtPoll = 0;     // the model's change count at the last poll
     WindowKindAtoms kinds;
     X11Compositor compositor;
 

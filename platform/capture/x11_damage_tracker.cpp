@@ -87,10 +87,16 @@ void X11DamageTracker::reset()
     m_primed = false;
 }
 
-std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll()
+std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool stackUnchanged)
 {
     if (!m_ready)
         return std::nullopt;
+    constexpr int kDrawingOnlyPollsBetweenWholeOnes = 3;
+    if (stackUnchanged && m_primed && m_drawingOnlyPolls < kDrawingOnlyPollsBetweenWholeOnes) {
+        ++m_drawingOnlyPolls;
+        return pollDrawingOnly();
+    }
+    m_drawingOnlyPolls = 0;
     PendingReply tree(m_connection, xcb_query_tree(m_connection, m_root), xcb_query_tree_reply);
     PendingReply<xcb_get_property_cookie_t, xcb_get_property_reply_t> wallpapers[2];
     for (int i = 0; i < 2; ++i)
@@ -233,6 +239,51 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll()
         m_primed = true;
         return std::nullopt;
     }
+    return changes;
+}
+
+std::vector<X11DamageTracker::Change> X11DamageTracker::pollDrawingOnly()
+{
+    PendingReply<xcb_get_property_cookie_t, xcb_get_property_reply_t> wallpapers[2];
+    for (int i = 0; i < 2; ++i)
+        if (m_wallpaperAtoms[i] != XCB_ATOM_NONE)
+            wallpapers[i] = {m_connection,
+                             xcb_get_property(m_connection, 0, m_root, m_wallpaperAtoms[i], XCB_ATOM_PIXMAP, 0, 1),
+                             xcb_get_property_reply};
+    std::vector<std::pair<const Window*, PendingReply<xcb_xfixes_fetch_region_cookie_t,
+                                                      xcb_xfixes_fetch_region_reply_t>>> drawn;
+    for (const Window& w : m_stack) {
+        const auto known = m_damage.find(w.id);
+        if (known == m_damage.end())
+            continue;
+        xcb_xfixes_set_region(m_connection, m_region, 0, nullptr);
+        discardErrors(m_connection, xcb_damage_subtract_checked(m_connection, known->second, XCB_NONE, m_region));
+        drawn.emplace_back(&w, PendingReply(m_connection, xcb_xfixes_fetch_region(m_connection, m_region),
+                                            xcb_xfixes_fetch_region_reply));
+    }
+    std::uint32_t wallpaperID = 0;
+    for (auto& wallpaper : wallpapers)
+        if (auto w = wallpaper.take(); w && !wallpaperID && xcb_get_property_value_length(w.get()) >= 4)
+            std::memcpy(&wallpaperID, xcb_get_property_value(w.get()), sizeof wallpaperID);
+    std::vector<Change> changes;
+    for (auto& [w, pending] : drawn) {
+        auto region = pending.take();
+        if (!region)
+            continue;
+        const int insideX = static_cast<int>(w->outer.minX()) + w->border;
+        const int insideY = static_cast<int>(w->outer.minY()) + w->border;
+        const xcb_rectangle_t* parts = xcb_xfixes_fetch_region_rectangles(region.get());
+        const int n = xcb_xfixes_fetch_region_rectangles_length(region.get());
+        for (int i = 0; i < n; ++i) {
+            const Rect area = Rect(parts[i].x + insideX, parts[i].y + insideY, parts[i].width, parts[i].height)
+                                  .intersected(w->outer);
+            if (!area.isEmpty())
+                changes.push_back({area, w->id});
+        }
+    }
+    if (wallpaperID != m_wallpaper)
+        changes.push_back({kEverywhere, XCB_WINDOW_NONE});
+    m_wallpaper = wallpaperID;
     return changes;
 }
 

@@ -594,5 +594,38 @@ TEST_F(X11CaptureTest, AHidingWindowGoneBeforeItIsPaintedLeavesNoHole)
     }
 }
 
+// While whoever follows the root's children saw none change, a poll asks only
+// about the windows' drawing and the wallpaper, and every fourth poll still
+// reads the whole stack.
+TEST_F(X11CaptureTest, APollOfAStillStackStillSeesDrawingAndTheWallpaper)
+{
+    desktop->makeWindow(40, 40, 200, 150, kRed);
+    const xcb_window_t client = desktop->lastClient();
+    X11DamageTracker tracker(connection, screen->root);
+    ASSERT_TRUE(tracker.isReady());
+    ASSERT_FALSE(tracker.poll()) << "the first poll knows nothing yet";
+    const auto drawnBy = [](const std::optional<std::vector<X11DamageTracker::Change>>& changes, xcb_window_t w) {
+        return changes && std::any_of(changes->begin(), changes->end(),
+                                      [&](const X11DamageTracker::Change& c) { return c.window == w; });
+    };
+    const auto drawnAt = [](const std::optional<std::vector<X11DamageTracker::Change>>& changes, const Rect& area) {
+        return changes && std::any_of(changes->begin(), changes->end(), [&](const X11DamageTracker::Change& c) {
+                   return c.window != XCB_WINDOW_NONE && c.area.intersects(area);
+               });
+    };
+
+    desktop->paint(client, {10, 10, 20, 20}, kGreen);
+    EXPECT_TRUE(drawnAt(tracker.poll(true), Rect(40, 40, 200, 150))) << "drawing";
+    EXPECT_TRUE(tracker.poll(true)->empty()) << "nothing drawn since";
+    desktop->setWallpaper(kYellow);
+    EXPECT_TRUE(drawnBy(tracker.poll(true), XCB_WINDOW_NONE)) << "a new wallpaper";
+
+    // Told wrongly that nothing changed, the fourth poll reads the stack all
+    // the same.
+    const xcb_window_t square = desktop->makeWindow(300, 300, 50, 50, kGreen, /*overrideRedirect=*/true);
+    EXPECT_TRUE(drawnBy(tracker.poll(true), square) || drawnBy(tracker.poll(true), square))
+        << "a whole poll within four";
+}
+
 } // namespace
 } // namespace hg
