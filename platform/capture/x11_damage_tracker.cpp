@@ -87,6 +87,26 @@ void X11DamageTracker::reset()
     m_primed = false;
 }
 
+X11DamageTracker::WallpaperRequest X11DamageTracker::requestWallpaper() const
+{
+    WallpaperRequest wallpapers;
+    for (int i = 0; i < 2; ++i)
+        if (m_wallpaperAtoms[i] != XCB_ATOM_NONE)
+            wallpapers[i] = {m_connection,
+                             xcb_get_property(m_connection, 0, m_root, m_wallpaperAtoms[i], XCB_ATOM_PIXMAP, 0, 1),
+                             xcb_get_property_reply};
+    return wallpapers;
+}
+
+std::uint32_t X11DamageTracker::takeWallpaper(WallpaperRequest& wallpapers)
+{
+    std::uint32_t id = 0;
+    for (auto& wallpaper : wallpapers)
+        if (auto w = wallpaper.take(); w && !id && xcb_get_property_value_length(w.get()) >= 4)
+            std::memcpy(&id, xcb_get_property_value(w.get()), sizeof id);
+    return id;
+}
+
 std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool stackUnchanged)
 {
     if (!m_ready)
@@ -98,21 +118,13 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool
     }
     m_drawingOnlyPolls = 0;
     PendingReply tree(m_connection, xcb_query_tree(m_connection, m_root), xcb_query_tree_reply);
-    PendingReply<xcb_get_property_cookie_t, xcb_get_property_reply_t> wallpapers[2];
-    for (int i = 0; i < 2; ++i)
-        if (m_wallpaperAtoms[i] != XCB_ATOM_NONE)
-            wallpapers[i] = {m_connection,
-                             xcb_get_property(m_connection, 0, m_root, m_wallpaperAtoms[i], XCB_ATOM_PIXMAP, 0, 1),
-                             xcb_get_property_reply};
+    WallpaperRequest wallpapers = requestWallpaper();
     auto treeReply = tree.take();
     if (!treeReply) {
         reset();
         return std::nullopt;
     }
-    std::uint32_t wallpaperID = 0;
-    for (auto& wallpaper : wallpapers)
-        if (auto w = wallpaper.take(); w && !wallpaperID && xcb_get_property_value_length(w.get()) >= 4)
-            std::memcpy(&wallpaperID, xcb_get_property_value(w.get()), sizeof wallpaperID);
+    const std::uint32_t wallpaperID = takeWallpaper(wallpapers);
 
     // One batch: each child's state, and the damage it gathered moved into the
     // region and read back (the region is emptied first, so that a window
@@ -244,12 +256,7 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool
 
 std::vector<X11DamageTracker::Change> X11DamageTracker::pollDrawingOnly()
 {
-    PendingReply<xcb_get_property_cookie_t, xcb_get_property_reply_t> wallpapers[2];
-    for (int i = 0; i < 2; ++i)
-        if (m_wallpaperAtoms[i] != XCB_ATOM_NONE)
-            wallpapers[i] = {m_connection,
-                             xcb_get_property(m_connection, 0, m_root, m_wallpaperAtoms[i], XCB_ATOM_PIXMAP, 0, 1),
-                             xcb_get_property_reply};
+    WallpaperRequest wallpapers = requestWallpaper();
     std::vector<std::pair<const Window*, PendingReply<xcb_xfixes_fetch_region_cookie_t,
                                                       xcb_xfixes_fetch_region_reply_t>>> drawn;
     for (const Window& w : m_stack) {
@@ -261,10 +268,7 @@ std::vector<X11DamageTracker::Change> X11DamageTracker::pollDrawingOnly()
         drawn.emplace_back(&w, PendingReply(m_connection, xcb_xfixes_fetch_region(m_connection, m_region),
                                             xcb_xfixes_fetch_region_reply));
     }
-    std::uint32_t wallpaperID = 0;
-    for (auto& wallpaper : wallpapers)
-        if (auto w = wallpaper.take(); w && !wallpaperID && xcb_get_property_value_length(w.get()) >= 4)
-            std::memcpy(&wallpaperID, xcb_get_property_value(w.get()), sizeof wallpaperID);
+    const std::uint32_t wallpaperID = takeWallpaper(wallpapers);
     std::vector<Change> changes;
     for (auto& [w, pending] : drawn) {
         auto region = pending.take();

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -33,6 +34,7 @@
 #include <xcb/xcb.h>
 
 #include "base/geometry.h"
+#include "platform/x11/properties.h"
 
 namespace hg {
 
@@ -116,6 +118,11 @@ private:
     int m_drawingOnlyPolls = 0;  // since the last poll of the whole stack
 
     [[nodiscard]] std::vector<Change> pollDrawingOnly();
+    // The wallpaper's pixmap (either property names it; 0 for none), asked
+    // for in the poll's batch.
+    using WallpaperRequest = std::array<x11::PropertyReply, 2>;
+    [[nodiscard]] WallpaperRequest requestWallpaper() const;
+    [[nodiscard]] static std::uint32_t takeWallpaper(WallpaperRequest& wallpapers);
 };
 
 } // namespace hg

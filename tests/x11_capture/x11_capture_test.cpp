@@ -33,6 +33,19 @@ constexpr Rgb kGreen{30, 200, 60};
 constexpr Rgb kYellow{240, 220, 20};
 constexpr Rgb kMagenta{230, 0, 230};
 
+// Display 7 captured once through `capturer`, its pool and queue run until it answers.
+std::optional<std::optional<CaptureResult>> captureOnce(ScreenCapturer& capturer, Exclusion exclusion,
+                                                        testing::ManualPool& pool, testing::ManualQueue& queue)
+{
+    std::optional<std::optional<CaptureResult>> result;
+    capturer.capture(7, std::move(exclusion), [&](std::optional<CaptureResult> r) { result = std::move(r); });
+    for (int i = 0; i < 100 && !result; ++i) {
+        pool.runAll();
+        queue.runUntilIdle();
+    }
+    return result;
+}
+
 class X11CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -183,12 +196,7 @@ TEST_F(X11CaptureTest, TheProgramsOwnWindowsAndTheFocusWindowAreLeftOut)
     ASSERT_TRUE(service.isReady());
     service.setActive(true);
     ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
-    std::optional<std::optional<CaptureResult>> result;
-    capturer.capture(7, {focus}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
-    for (int i = 0; i < 100 && !result; ++i) {
-        pool.runAll();
-        queue.runUntilIdle();
-    }
+    std::optional<std::optional<CaptureResult>> result = captureOnce(capturer, {focus}, pool, queue);
     ASSERT_TRUE(result && *result);
     const CapturedImage& image = (*result)->image;
     EXPECT_DOUBLE_EQ((*result)->scale, 1.0);
@@ -231,12 +239,7 @@ TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
     ASSERT_TRUE(service.isReady());
     constexpr std::int32_t kNoProcess = -1;  // no window resolves to it
     ScreenCapturer capturer(service, queue, queue, kNoProcess);
-    std::optional<std::optional<CaptureResult>> result;
-    capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
-    for (int i = 0; i < 100 && !result; ++i) {
-        pool.runAll();
-        queue.runUntilIdle();
-    }
+    std::optional<std::optional<CaptureResult>> result = captureOnce(capturer, {}, pool, queue);
     ASSERT_TRUE(result && *result);
     ASSERT_TRUE(capturer.filter(7));
     EXPECT_TRUE(capturer.filter(7)->excludedWindows.empty());
@@ -248,12 +251,7 @@ TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
     // The overlay showing a new picture changes no capture.
     const std::uint64_t taken = service.counts().taken;
     const auto shootAgain = [&] {
-        result.reset();
-        capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
-        for (int i = 0; i < 100 && !result; ++i) {
-            pool.runAll();
-            queue.runUntilIdle();
-        }
+        result = captureOnce(capturer, {}, pool, queue);
     };
     shootAgain();
     ASSERT_EQ(service.counts().taken, taken);
@@ -283,12 +281,7 @@ TEST_F(X11CaptureTest, AWindowMarkedAsOursIsLeftOutByItsProcess)
     });
     service.setActive(true);
     ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
-    std::optional<std::optional<CaptureResult>> result;
-    capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
-    for (int i = 0; i < 100 && !result; ++i) {
-        pool.runAll();
-        queue.runUntilIdle();
-    }
+    std::optional<std::optional<CaptureResult>> result = captureOnce(capturer, {}, pool, queue);
     ASSERT_TRUE(result && *result);
     ASSERT_TRUE(capturer.filter(7));
     EXPECT_EQ(capturer.filter(7)->excludedWindows, std::vector<WindowID>{second});
@@ -320,12 +313,7 @@ TEST_F(X11CaptureTest, AMonitorScaledByQtIsCapturedInRootPixels)
     X11CaptureService service(connection, screen, pool, X11CaptureService::displaysOf(screens));
     service.setActive(true);
     ScreenCapturer capturer(service, queue, queue, static_cast<std::int32_t>(::getpid()));
-    std::optional<std::optional<CaptureResult>> result;
-    capturer.capture(7, {}, [&](std::optional<CaptureResult> r) { result = std::move(r); });
-    for (int i = 0; i < 100 && !result; ++i) {
-        pool.runAll();
-        queue.runUntilIdle();
-    }
+    std::optional<std::optional<CaptureResult>> result = captureOnce(capturer, {}, pool, queue);
     ASSERT_TRUE(result && *result);
     const CapturedImage& image = (*result)->image;
     EXPECT_EQ(image.width, kWidth / 2);
