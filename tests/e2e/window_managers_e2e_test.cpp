@@ -168,6 +168,16 @@ protected:
             GTEST_SKIP() << "Xvfb or openbox is not installed";
         open("openbox");
     }
+
+    // An editor window at (60, 80) with the focus; 0 when it did not get there.
+    xcb_window_t openActiveEditor()
+    {
+        const xcb_window_t editor = desk->openPatterned("editor 400x300+60+80 class=editor,Editor", 1);
+        if (!editor)
+            return 0;
+        desk->client().command("activate editor");
+        return testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow) ? editor : 0;
+    }
 };
 
 // Another application's always-on-top window partly over the focus window:
@@ -255,10 +265,8 @@ TEST_F(OnOpenbox, AWindowRaisedWithoutTheFocusIsBlurred)
 // focus window is exactly as it was.
 TEST_F(OnOpenbox, OverlaysMatchTheMonitorWhenQtScalesByTwo)
 {
-    const xcb_window_t editor = desk->openPatterned("editor 400x300+60+80 class=editor,Editor", 1);
-    ASSERT_NE(editor, 0u);
-    desk->client().command("activate editor");
-    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow));
+    const xcb_window_t editor = openActiveEditor();
+    ASSERT_NE(editor, 0u) << "the editor window did not open and take the focus";
     const Screenshot before = desk->settledScreenshot();
     const PixelRect editorRect = desk->clientRect(editor);
 
@@ -281,10 +289,8 @@ TEST_F(OnOpenbox, OverlaysMatchTheMonitorWhenQtScalesByTwo)
 // and other programs') know it without the X-Resource extension.
 TEST_F(OnOpenbox, OverlaysCarryTheProgramsProcessAndHost)
 {
-    const xcb_window_t editor = desk->openPatterned("editor 400x300+60+80 class=editor,Editor", 1);
-    ASSERT_NE(editor, 0u);
-    desk->client().command("activate editor");
-    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow));
+    const xcb_window_t editor = openActiveEditor();
+    ASSERT_NE(editor, 0u) << "the editor window did not open and take the focus";
     startAndWaitForBlur(desk->settledScreenshot(), {desk->clientRect(editor)});
     const auto overlays = desk->overlays();
     ASSERT_FALSE(overlays.empty());
@@ -305,10 +311,8 @@ TEST_F(OnOpenbox, OverlaysCarryTheProgramsProcessAndHost)
 // pixels and changes nothing else.
 TEST_F(OnOpenbox, ADesktopAtTwiceTheDotsPerInchBlursAsOneWithTwiceTheRadius)
 {
-    const xcb_window_t editor = desk->openPatterned("editor 400x300+60+80 class=editor,Editor", 1);
-    ASSERT_NE(editor, 0u);
-    desk->client().command("activate editor");
-    ASSERT_TRUE(testing::eventually([&] { return desk->inputFocus() == editor; }, kFollow));
+    const xcb_window_t editor = openActiveEditor();
+    ASSERT_NE(editor, 0u) << "the editor window did not open and take the focus";
     const Screenshot before = desk->settledScreenshot();
     const PixelRect editorRect = desk->clientRect(editor);
 
