@@ -37,6 +37,9 @@ AppDelegate::AppDelegate(xcb_connection_t* connection, xcb_screen_t* screen)
     // overlays' stacking and the captures.
     m_overlaySurfaces.setWindowModel(m_windowServer.model());
     m_capture.setWindowModel(m_windowServer.model());
+    // The captures hear the screen's drawing through Qt's connection, so that
+    // a still screen is answered without asking the server.
+    m_capture.followApplicationEvents();
     // A changed window list or a new active window wakes an idle frame clock.
     m_windowServer.setChangeHandler([weak = m_privacy.weakPtr()] {
         if (auto* privacy = weak.get())

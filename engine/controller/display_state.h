@@ -31,6 +31,7 @@ struct BlurInput {
     bool applyBlur = true;
     double scale = 1;   // image pixels per point
     double radius = 0;  // points
+    std::optional<Size> outputSize;  // the picture's pixels; none: the capture's own size
     friend bool operator==(const BlurInput&, const BlurInput&) = default;
 };
 

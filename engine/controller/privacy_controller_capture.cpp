@@ -18,6 +18,12 @@ RgbaImage overlayPicture(const CapturedImage& image, double scale)
     return picture;
 }
 
+// Whether the focus window a picture was made for is still the focus window.
+bool sameFocus(const std::optional<FocusedWindow>& now, const std::optional<FocusedWindow>& madeFor)
+{
+    return (!now && !madeFor) || (now && madeFor && now->windowID == madeFor->windowID);
+}
+
 } // namespace
 
 std::uint64_t PrivacyController::digestOf(const CapturedImage& image)
@@ -181,13 +187,25 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         if (const auto shown = self->m_displays.find(display); shown != self->m_displays.end())
             pictureSize = shown->second.overlay->picturePixelSize();
         // The radius is in the desktop's points.
+        const double serverRadius = radius * self->pointsToServerPixels(display);
+        // The very pixels the shown picture came from, blurred the same way:
+        // known here, without a trip to the pool.
+        const bool samePixels = previous && capture->image.pixels
+            && !previous->pixels.owner_before(capture->image.pixels)
+            && !capture->image.pixels.owner_before(previous->pixels);
+        if (samePixels && capture->image.isValid()) {
+            const BlurInput input{previous->input.digest, hole, applyBlur, capture->scale, serverRadius, pictureSize};
+            if (previous->input == input) {
+                if (sameFocus(self->m_focus, focus))
+                    self->deliver(display, focus, {std::nullopt, input, true, capture->image.pixels});
+                continue;
+            }
+        }
         auto blur = [image = std::move(capture->image), hole, applyBlur, scale = capture->scale,
-                     radius = radius * self->pointsToServerPixels(display), previous, pictureSize]() -> BlurOutcome {
-            const bool samePixels = previous && image.pixels && !previous->pixels.owner_before(image.pixels)
-                && !image.pixels.owner_before(previous->pixels);
+                     radius = serverRadius, previous, pictureSize, samePixels]() -> BlurOutcome {
             const std::uint64_t digest =
                 samePixels ? previous->input.digest : image.isValid() ? digestOf(image) : 0;
-            const BlurInput input{digest, hole, applyBlur, scale, radius};
+            const BlurInput input{digest, hole, applyBlur, scale, radius, pictureSize};
             if (previous && previous->input == input && image.isValid())
                 return {std::nullopt, input, true, image.pixels};
             return {BlurProcessor::blur(image, hole, applyBlur, scale, radius, pictureSize), input, false,
@@ -198,9 +216,7 @@ Async PrivacyController::capturePass(WeakPtr<PrivacyController> weak, CapturePas
         if (!self || self->m_generation != generation || pass.isCancelled())
             co_return;
         // A picture made for another focus window would show a hole in the wrong place.
-        const bool sameFocus = (!focus && !self->m_focus)
-            || (focus && self->m_focus && focus->windowID == self->m_focus->windowID);
-        if ((outcome.frame || outcome.unchanged) && sameFocus)
+        if ((outcome.frame || outcome.unchanged) && sameFocus(self->m_focus, focus))
             self->deliver(display, focus, std::move(outcome));
     }
 }

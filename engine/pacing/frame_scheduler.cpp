@@ -76,6 +76,7 @@ void FrameScheduler::restartDisplayLink()
 {
     m_displayLink.reset();  // stops it
     m_idleTimer.cancel();
+    timeWaitingPass();
     if (m_running)
         startFrameClock();
 }
@@ -86,6 +87,7 @@ void FrameScheduler::wake()
         return;
     m_idleTimer.cancel();
     startFrameClock();
+    timeWaitingPass();
     if (m_ticking)
         return;  // the tick under way sees the change already
     m_wakeTick = m_queue.postDelayed(Nanoseconds(0), [weak = m_weak.get()] {
@@ -114,14 +116,46 @@ void FrameScheduler::idleIfAllowed()
         // display's next refresh comes soon enough.
         m_idleTimer.cancel();
         startFrameClock();
+        timeWaitingPass();
         return;
     }
     m_displayLink.reset();
     m_wakeTick.cancel();
     m_idleTimer = m_queue.repeating(std::chrono::nanoseconds(kIdleTickNanos), [weak = m_weak.get()] {
-        if (auto* self = weak.get())
-            self->spanningTick();
+        auto* self = weak.get();
+        if (!self)
+            return;
+        self->spanningTick();
+        self->idleTickForWaitingPass();
     });
+}
+
+void FrameScheduler::timeWaitingPass()
+{
+    if (!m_waitingPass || m_waitingPassTimer.isActive())
+        return;
+    const std::uint64_t now = m_clock.uptimeNanos();
+    const std::uint64_t left = m_waitingPassDue > now ? m_waitingPassDue - now : 0;
+    m_waitingPassTimer = m_queue.postDelayed(Nanoseconds(static_cast<Nanoseconds::rep>(left)), [weak = m_weak.get()] {
+        if (auto* self = weak.get())
+            self->releaseWaitingPass();
+    });
+}
+
+void FrameScheduler::idleTickForWaitingPass()
+{
+    // A pass due before the tick after this one would be nearer starts now;
+    // the pass after it is then in step with the ticks. Only the first pass
+    // after the clock began to idle may start up to half a tick early or late.
+    if (m_waitingPass && m_waitingPassDue <= m_clock.uptimeNanos() + kIdleTickNanos / 2)
+        releaseWaitingPass();
+}
+
+void FrameScheduler::releaseWaitingPass()
+{
+    m_waitingPassTimer.cancel();
+    if (auto resume = std::exchange(m_waitingPass, nullptr))
+        resume();
 }
 
 void FrameScheduler::tick()
@@ -176,6 +210,8 @@ void FrameScheduler::stopCaptureLoop()
         *m_passCancelled = true;
         m_passCancelled.reset();
     }
+    m_waitingPass = nullptr;
+    m_waitingPassTimer.cancel();
     m_captureStartedAt = 0;
 }
 
@@ -219,8 +255,19 @@ Async FrameScheduler::captureLoop(WeakPtr<FrameScheduler> weak, MainQueue& queue
             }
             self->m_captureStartedAt = 0;
         }
-        const Nanoseconds delay(static_cast<Nanoseconds::rep>(self->captureDelay()));
-        co_await sleepFor(queue, delay);
+        const std::uint64_t delay = self->captureDelay();
+        if (self->isIdle() && delay >= kIdleTickNanos && delay < 2 * kIdleTickNanos) {
+            // The next idle tick comes within the pause: the pass rides on it,
+            // or starts when the pause ends should the clock wake meanwhile.
+            self->m_waitingPassDue = self->m_clock.uptimeNanos() + delay;
+            std::function<void(std::function<void(bool)>)> wait = [weak](auto done) {
+                if (auto* scheduler = weak.get())
+                    scheduler->m_waitingPass = [done] { done(true); };
+            };
+            co_await onCompletion<bool>(queue, std::move(wait));
+        } else {
+            co_await sleepFor(queue, Nanoseconds(static_cast<Nanoseconds::rep>(delay)));
+        }
     }
 }
 

@@ -23,6 +23,13 @@
 // `resetSettledFrames`, `restartDisplayLink`) brings the display's rate back
 // at once, with a tick of its own right away. An idle tick stands for all the
 // refreshes it spans: `isPeriodBoundary` is true on it for every period.
+// While the clock idles, a capture loop whose pause is the idle tick's own
+// (`kIdleTickNanos`, up to twice that) starts its next pass on the idle tick
+// nearest the end of its pause instead of on a timer of its own, so that a
+// still screen wakes the program four times a second, not eight: the first
+// pass after the clock began to idle comes up to half a tick early or late,
+// the ones after it in step with the ticks. Should the clock wake meanwhile,
+// the waiting pass starts when its pause ends, as it would have.
 //
 //     FrameScheduler scheduler(queue, clock, tickSources);
 //     scheduler.setHooks({.onFrame = [weak] { ... }, .onCapture = ..., ...});
@@ -141,6 +148,13 @@ private:
     // A tick that stands for the refreshes since the previous one.
     void spanningTick();
     void idleIfAllowed();
+    // An idle tick: a waiting pass due within half a tick starts now.
+    void idleTickForWaitingPass();
+    // Starts the capture pass that waits for the idle tick, if one waits.
+    void releaseWaitingPass();
+    // The clock stopped idling: a pass waiting for the idle tick starts when
+    // its pause ends instead.
+    void timeWaitingPass();
     void clockCheck();
     // The body of the capture loop; holds the scheduler weakly.
     static Async captureLoop(WeakPtr<FrameScheduler> weak, MainQueue& queue, std::shared_ptr<const bool> cancelled);
@@ -162,6 +176,9 @@ private:
     ScopedTaskHandle m_clockTimer;               // the one-second clock check
     std::optional<Async> m_captureTask;          // the capture loop
     std::shared_ptr<bool> m_passCancelled;       // the loop's passes see it; set when it stops
+    std::function<void()> m_waitingPass;         // resumes a loop waiting for the next idle tick
+    ScopedTaskHandle m_waitingPassTimer;         // ...or for the end of its pause, once the clock woke
+    std::uint64_t m_waitingPassDue = 0;          // that end, uptime ns
 
     std::uint64_t m_lastTickNanos = 0;  // last frame tick or (re)start of the frame clock, uptime ns
     double m_captureStartedAt = 0;      // seconds since the reference date; 0 when no pass runs

@@ -5,6 +5,10 @@
 #include <limits>
 #include <mutex>
 
+#include <QAbstractNativeEventFilter>
+#include <QByteArray>
+#include <QCoreApplication>
+
 #include "platform/capture/x11_compositor.h"
 #include "platform/capture/x11_damage_tracker.h"
 #include "platform/windows/window_layer.h"
@@ -50,6 +54,41 @@ struct X11CaptureService::Shared {
     };
     static constexpr std::size_t kKeptPictures = 4;
 
+    // Whether the window model saw the root's children as they were at the
+    // last poll; `note` makes the count it saw the new reference.
+    bool stackUnchangedSincePoll(bool note)
+    {
+        const std::shared_ptr<x11::WindowModel> watched = model;
+        if (!watched || !watched->followsEvents())
+            return false;
+        const std::uint64_t count = watched->changeCount();
+        const bool unchanged = count == modelChangesAtPoll;
+        if (note)
+            modelChangesAtPoll = count;
+        return unchanged;
+    }
+
+    // The picture taken last for the same request when nothing at all was
+    // heard to change since, without a round trip; nullopt when the server
+    // must be asked (or a capture on the pool holds the pictures).
+    std::optional<CapturedImage> captureQuietly(const Rect& source, int width, int height,
+                                                std::vector<xcb_window_t> excluded)
+    {
+        std::unique_lock lock(pictureMutex, std::try_to_lock);
+        if (!lock.owns_lock() || !compositor.isRedirected())
+            return std::nullopt;
+        std::sort(excluded.begin(), excluded.end());
+        const auto kept = std::find_if(pictures.begin(), pictures.end(), [&](const Picture& p) {
+            return p.source == source && p.width == width && p.height == height && p.excluded == excluded;
+        });
+        if (kept == pictures.end() || kept->changedAnywhere || !kept->changed.isNull()
+            || !damage.pollQuietly(stackUnchangedSincePoll(false)))
+            return std::nullopt;
+        kept->lastUse = ++uses;
+        ++reusedPictures;
+        return kept->image;
+    }
+
     // The picture asked for: the one taken last when nothing that shows in it
     // changed since (the very same pixels), that one with the changed part
     // composed again, else a new one.
@@ -60,13 +99,7 @@ struct X11CaptureService::Shared {
         std::sort(excluded.begin(), excluded.end());
         // The window model hears the root's children change; while it heard
         // nothing, only the windows' drawing is asked about.
-        bool stackUnchanged = false;
-        if (const std::shared_ptr<x11::WindowModel> watched = model; watched && watched->followsEvents()) {
-            const std::uint64_t count = watched->changeCount();
-            stackUnchanged = count == modelChangesAtPoll;
-            modelChangesAtPoll = count;
-        }
-        const std::optional<std::vector<X11DamageTracker::Change>> changes = damage.poll(stackUnchanged);
+        const std::optional<std::vector<X11DamageTracker::Change>> changes = damage.poll(stackUnchangedSincePoll(true));
         for (Picture& p : pictures) {
             if (!changes) {
                 p.changedAnywhere = true;
@@ -154,6 +187,20 @@ struct X11CaptureService::Shared {
     std::atomic<std::uint64_t> reusedPictures = 0;
 };
 
+class X11CaptureService::EventFilter final : public QAbstractNativeEventFilter {
+public:
+    explicit EventFilter(X11CaptureService& service) : m_service(service) {}
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    {
+        if (eventType == "xcb_generic_event_t")
+            m_service.noteEvent(static_cast<const xcb_generic_event_t*>(message));
+        return false;
+    }
+
+private:
+    X11CaptureService& m_service;
+};
+
 X11CaptureService::X11CaptureService(xcb_connection_t* connection, const xcb_screen_t* screen, BackgroundPool& pool,
                                      DisplayProvider displays)
     : m_shared(std::make_shared<Shared>(connection, screen)), m_pool(pool), m_displays(std::move(displays))
@@ -161,6 +208,27 @@ X11CaptureService::X11CaptureService(xcb_connection_t* connection, const xcb_scr
 }
 
 X11CaptureService::~X11CaptureService() = default;
+
+void X11CaptureService::followApplicationEvents()
+{
+    auto* app = QCoreApplication::instance();
+    if (!app || m_eventFilter)
+        return;
+    m_eventFilter = std::make_unique<EventFilter>(*this);
+    app->installNativeEventFilter(m_eventFilter.get());
+    followEvents();
+}
+
+void X11CaptureService::followEvents()
+{
+    std::lock_guard lock(m_shared->pictureMutex);
+    m_shared->damage.followEvents();
+}
+
+void X11CaptureService::noteEvent(const xcb_generic_event_t* event)
+{
+    m_shared->damage.noteEvent(event);
+}
 
 void X11CaptureService::setActive(bool active)
 {
@@ -207,6 +275,11 @@ void X11CaptureService::screenshot(const ContentFilter& filter, const CaptureCon
     // it to the configured size on the server.
     const Rect source = filter.display.frame;
     std::vector<xcb_window_t> excluded(filter.excludedWindows.begin(), filter.excludedWindows.end());
+    if (std::optional<CapturedImage> still =
+            m_shared->captureQuietly(source, configuration.width, configuration.height, excluded)) {
+        done(std::move(still));
+        return;
+    }
     m_pool.run([shared = m_shared, source, configuration, excluded = std::move(excluded),
                 done = std::move(done)]() mutable {
         done(shared->capture(source, configuration.width, configuration.height, std::move(excluded)));

@@ -12,9 +12,13 @@
 // A screenshot is taken again only when something that shows in it changed
 // since the last one of the same area, size and left-out windows (see
 // X11DamageTracker): otherwise the answer is that picture again, the very
-// same pixels, at the cost of one batch of requests.
+// same pixels, at the cost of one batch of requests. Where the service hears
+// the connection's events (`followApplicationEvents`, or `followEvents` and
+// `noteEvent`), a screenshot of a screen where nothing was heard to change is
+// answered at once on the calling thread, without asking the server.
 //
-// Both requests run on the background pool and reply from there; the object
+// Both requests run on the background pool and reply from there (but for that
+// answer on the calling thread, given before `screenshot` returns); the object
 // itself is made, used and destroyed on the main thread. Work still queued
 // when it is destroyed finishes on state it shares with that work.
 #pragma once
@@ -59,6 +63,14 @@ public:
     // reading the tree for every capture pass; call before the first capture.
     void setWindowModel(std::shared_ptr<x11::WindowModel> model);
 
+    // Hears the connection's events through the application's native event
+    // filter; the connection must be the application's own. Main thread.
+    void followApplicationEvents();
+    // From now on the caller hands every event of the connection to
+    // `noteEvent` (any thread).
+    void followEvents();
+    void noteEvent(const xcb_generic_event_t* event);
+
     // False when the server cannot capture (see X11Compositor).
     [[nodiscard]] bool isReady() const;
 
@@ -76,7 +88,9 @@ public:
 
 private:
     struct Shared;
+    class EventFilter;
     std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<EventFilter> m_eventFilter;
     BackgroundPool& m_pool;
     DisplayProvider m_displays;
 };

@@ -111,6 +111,9 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool
 {
     if (!m_ready)
         return std::nullopt;
+    // What is heard from now on happened after this poll began.
+    m_noticesAtPoll = m_notices.load();
+    m_quietPolls = 0;
     constexpr int kDrawingOnlyPollsBetweenWholeOnes = 3;
     if (stackUnchanged && m_primed && m_drawingOnlyPolls < kDrawingOnlyPollsBetweenWholeOnes) {
         ++m_drawingOnlyPolls;
@@ -155,6 +158,8 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool
             discardErrors(m_connection, xcb_damage_create_checked(m_connection, d, id,
                                                                   XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
             discardErrors(m_connection, xcb_damage_subtract_checked(m_connection, d, XCB_NONE, XCB_NONE));
+            if (m_following && m_shapeNotify)
+                discardErrors(m_connection, xcb_shape_select_input_checked(m_connection, id, 1));
             damage.emplace(id, d);
         }
     }
@@ -252,6 +257,56 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool
         return std::nullopt;
     }
     return changes;
+}
+
+void X11DamageTracker::followEvents()
+{
+    if (!m_ready || m_following)
+        return;
+    if (const auto* damage = xcb_get_extension_data(m_connection, &xcb_damage_id); damage && damage->present)
+        m_damageNotify = static_cast<std::uint8_t>(damage->first_event + XCB_DAMAGE_NOTIFY);
+    if (const auto* shape = xcb_get_extension_data(m_connection, &xcb_shape_id); shape && shape->present)
+        m_shapeNotify = static_cast<std::uint8_t>(shape->first_event + XCB_SHAPE_NOTIFY);
+    // The event mask is the connection's own: keep what its owner asked for.
+    PendingReply attributes(m_connection, xcb_get_window_attributes(m_connection, m_root),
+                            xcb_get_window_attributes_reply);
+    const auto root = attributes.take();
+    if (!root || !m_damageNotify)
+        return;
+    if (!(root->your_event_mask & XCB_EVENT_MASK_PROPERTY_CHANGE)) {
+        const std::uint32_t mask = root->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+    }
+    if (m_shapeNotify)
+        for (const auto& [window, damage] : m_damage)
+            discardErrors(m_connection, xcb_shape_select_input_checked(m_connection, window, 1));
+    xcb_flush(m_connection);
+    m_following = true;
+}
+
+void X11DamageTracker::noteEvent(const xcb_generic_event_t* event)
+{
+    if (!event)
+        return;
+    const std::uint8_t type = event->response_type & 0x7f;
+    bool heard = (m_damageNotify && type == m_damageNotify) || (m_shapeNotify && type == m_shapeNotify);
+    if (type == XCB_PROPERTY_NOTIFY) {
+        const auto* property = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        heard = property->window == m_root
+            && (property->atom == m_wallpaperAtoms[0] || property->atom == m_wallpaperAtoms[1])
+            && property->atom != XCB_ATOM_NONE;
+    }
+    if (heard)
+        ++m_notices;
+}
+
+bool X11DamageTracker::pollQuietly(bool stackUnchanged)
+{
+    if (!m_following || !m_primed || !stackUnchanged || m_notices.load() != m_noticesAtPoll
+        || m_quietPolls >= kQuietPollsBetweenAskedOnes)
+        return false;
+    ++m_quietPolls;
+    return true;
 }
 
 std::vector<X11DamageTracker::Change> X11DamageTracker::pollDrawingOnly()

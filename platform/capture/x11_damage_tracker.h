@@ -18,14 +18,21 @@
 // (`scene`), so that a capture taken right after a poll asks the server for
 // nothing more.
 //
-// Not thread-safe: its owner serialises calls. Damage notifications reach the
-// connection's event queue at most once per window between two polls (the
-// objects report only that their damage became non-empty); whoever reads the
-// events ignores them.
+// A poll costs a round trip. Whoever reads the connection's events may hand
+// each to `noteEvent` (from any thread) after `followEvents`: the tracker then
+// hears each window's drawing (its Damage object reports when its damage
+// becomes non-empty, at most once between two polls), a window's new shape and
+// a new wallpaper, and `pollQuietly` answers "nothing changed" without asking
+// the server while it heard none of these. Drawing that happens after a poll
+// began is always heard, since the poll empties the damage; a notice that
+// arrives after the poll only makes the next one ask.
+//
+// Not thread-safe apart from `noteEvent`: its owner serialises calls.
 #pragma once
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -85,6 +92,24 @@ public:
     // Forgets the stack and destroys the Damage objects.
     void reset();
 
+    // From now on every event of the connection is handed to `noteEvent`:
+    // the tracker asks to hear new shapes of the windows it watches and
+    // changes of the root's properties (added to what the connection asked
+    // for already), so that `pollQuietly` may answer without a round trip.
+    void followEvents();
+    // One event of the connection; anything but a Damage, Shape or wallpaper
+    // notice is ignored. Any thread.
+    void noteEvent(const xcb_generic_event_t* event);
+    // True when a poll now would find no change: the events are followed,
+    // nothing was heard since the last poll began, the stack is unchanged
+    // (`stackUnchanged`, as for `poll`) and fewer than
+    // `kQuietPollsBetweenAskedOnes` polls in a row were answered so; the
+    // answer then counts as such a poll. False when `poll` must ask.
+    [[nodiscard]] bool pollQuietly(bool stackUnchanged);
+    // Quiet answers in a row after which a poll asks the server anyway, for an
+    // event that was lost.
+    static constexpr int kQuietPollsBetweenAskedOnes = 7;
+
     // Whether `change` shows in a picture of `source` without `excluded`,
     // given the stack of the last poll.
     [[nodiscard]] bool affects(const Change& change, const Rect& source,
@@ -116,6 +141,14 @@ private:
     std::map<xcb_window_t, std::uint32_t> m_damage;  // root child → Damage object
     std::vector<Window> m_stack;
     int m_drawingOnlyPolls = 0;  // since the last poll of the whole stack
+
+    // Heard through `noteEvent`.
+    bool m_following = false;
+    std::uint8_t m_damageNotify = 0;  // event codes; 0 when the extension is missing
+    std::uint8_t m_shapeNotify = 0;
+    std::atomic<std::uint64_t> m_notices = 0;  // changes heard
+    std::uint64_t m_noticesAtPoll = 0;         // `m_notices` when the last poll began
+    int m_quietPolls = 0;                      // quiet answers since the last asked poll
 
     [[nodiscard]] std::vector<Change> pollDrawingOnly();
     // The wallpaper's pixmap (either property names it; 0 for none), asked

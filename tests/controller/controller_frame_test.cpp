@@ -509,6 +509,14 @@ TEST_F(ControllerFrames, AServiceAnsweringTheSamePixelsCostsNoBlurAndNoStuckPict
     still = CapturedImage::make(16, 10, std::vector<std::uint8_t>(16 * 10 * 4, 40));  // a new picture
     advance(500ms);
     EXPECT_EQ(pictures(), first + 1);
+
+    // The overlay asks for pictures of another size (its window was resized
+    // on a still screen): the same pixels are blurred again at that size.
+    surfaces.latest(1)->picturePixelSize = Size{32, 20};
+    advance(500ms);
+    EXPECT_EQ(pictures(), first + 2);
+    ASSERT_TRUE(surfaces.latest(1)->picture);
+    EXPECT_EQ(surfaces.latest(1)->picture->width, 32);
 }
 
 } // namespace

@@ -314,6 +314,57 @@ TEST_F(FrameSchedulerTest, TheFrameClockIdlesOnlyWhileTheClientAllowsIt)
     EXPECT_FALSE(scheduler.isIdle());
 }
 
+// While the frame clock idles, passes at the idle pace start on its ticks:
+// one wake-up serves both. The first pass may come up to half a tick off its
+// time, the ones after it exactly a tick apart; a clock woken meanwhile lets
+// the waiting pass start at the end of its own pause.
+TEST_F(FrameSchedulerTest, WhileIdleThePassesRideTheIdleTicks)
+{
+    std::vector<std::uint64_t> ticks;
+    FrameHooks hooks = countingHooks();
+    hooks.onFrame = [&] { ticks.push_back(queue.uptimeNanos()); };
+    hooks.onCapture = [&](CapturePass pass) {
+        passStarts.push_back(queue.uptimeNanos());
+        pass.finish();
+    };
+    hooks.captureDelayNanos = [] { return FrameScheduler::kIdleTickNanos; };
+    hooks.mayIdle = [] { return true; };
+    scheduler.setHooks(hooks);
+    scheduler.start();
+    refresh(1);
+    ASSERT_TRUE(scheduler.isIdle());
+    queue.fastForwardBy(100ms);  // out of step with the idle ticks
+    scheduler.startCaptureLoop();
+    queue.runUntilIdle();
+    ASSERT_EQ(passStarts.size(), 1u);
+    const std::uint64_t first = passStarts[0];
+
+    queue.fastForwardBy(5s);
+    ASSERT_GE(passStarts.size(), 20u);
+    EXPECT_LE(passStarts.size(), 21u);
+    const auto isTick = [&](std::uint64_t t) { return std::find(ticks.begin(), ticks.end(), t) != ticks.end(); };
+    EXPECT_LE(passStarts[1] - first, FrameScheduler::kIdleTickNanos * 3 / 2);
+    EXPECT_GE(passStarts[1] - first, FrameScheduler::kIdleTickNanos / 2);
+    for (std::size_t i = 1; i < passStarts.size(); ++i)
+        EXPECT_TRUE(isTick(passStarts[i])) << "pass " << i << " on a timer of its own";
+    for (std::size_t i = 2; i < passStarts.size(); ++i)
+        EXPECT_EQ(passStarts[i] - passStarts[i - 1], FrameScheduler::kIdleTickNanos);
+
+    // Woken 100 ms after a pass, the clock idles again out of step: the
+    // waiting pass starts when its pause ends, neither at once nor late.
+    for (const std::size_t passes = passStarts.size(); passStarts.size() == passes;)
+        queue.fastForwardBy(1ms);
+    const std::uint64_t last = passStarts.back();
+    queue.fastForwardBy(100ms);
+    scheduler.wake();
+    refresh(1);
+    ASSERT_TRUE(scheduler.isIdle());
+    const std::size_t before = passStarts.size();
+    queue.fastForwardBy(std::chrono::nanoseconds(FrameScheduler::kIdleTickNanos));
+    ASSERT_EQ(passStarts.size(), before + 1);
+    EXPECT_EQ(passStarts.back(), last + FrameScheduler::kIdleTickNanos);
+}
+
 // Waking: by `wake`, by a reset of the settled frames and by a restart of
 // the frame clock. The display's rate is back at once and, but for the
 // restart, a tick comes from the queue without waiting for the clock.

@@ -14,6 +14,8 @@
 #include "platform/capture/x11_compositor.h"
 #include "platform/capture/x11_damage_tracker.h"
 #include "platform/x11/own_windows.h"
+#include "platform/x11/window_model.h"
+#include "platform/x11/x_reply.h"
 #include "support/manual_queue.h"
 #include "tests/x11_capture/capture_desktop.h"
 #include "test_client.h"
@@ -613,6 +615,83 @@ TEST_F(X11CaptureTest, APollOfAStillStackStillSeesDrawingAndTheWallpaper)
     const xcb_window_t square = desktop->makeWindow(300, 300, 50, 50, kGreen, /*overrideRedirect=*/true);
     EXPECT_TRUE(drawnBy(tracker.poll(true), square) || drawnBy(tracker.poll(true), square))
         << "a whole poll within four";
+}
+
+// A service that hears its connection's events answers a still screen at
+// once, without asking the server, and asks again whenever it hears drawing,
+// a new shape or a new wallpaper, and after a few quiet answers in a row.
+TEST_F(X11CaptureTest, AServiceThatHearsTheScreenAnswersAStillOneWithoutAsking)
+{
+    desktop->makeWindow(40, 40, 200, 150, kRed);
+    const xcb_window_t client = desktop->lastClient();
+    const xcb_window_t square = desktop->makeWindow(400, 300, 60, 60, kGreen, /*overrideRedirect=*/true);
+    testing::ManualPool pool;
+    X11CaptureService service(connection, screen, pool, [] {
+        return std::vector<ShareableDisplay>{{7, Rect(0, 0, kWidth, kHeight), 1}};
+    });
+    ASSERT_TRUE(service.isReady());
+    service.setWindowModel(x11::WindowModel::connect(desktop->session().display(), connection, screen->root,
+                                                     {.nowNanos = [] { return std::uint64_t{1}; }}));
+    service.setActive(true);
+    service.followEvents();
+    // What the connection heard so far goes to the service.
+    const auto hear = [&] {
+        desktop->sync();
+        x11::XReply<xcb_get_input_focus_reply_t> roundTrip(
+            xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+            service.noteEvent(event);
+            std::free(event);
+        }
+    };
+    struct Shot {
+        bool atOnce = false;
+        CapturedImage image;
+    };
+    const ContentFilter filter{{7, Rect(0, 0, kWidth, kHeight), 1}, {}};
+    const auto shoot = [&] {
+        hear();
+        std::optional<std::optional<CapturedImage>> image;
+        service.screenshot(filter, {.width = kWidth, .height = kHeight}, [&](auto i) { image = std::move(i); });
+        Shot shot{image.has_value(), {}};
+        pool.runAll();
+        EXPECT_TRUE(image && *image);
+        if (image && *image)
+            shot.image = **image;
+        return shot;
+    };
+    const auto settle = [&] {
+        for (int i = 0; i < 4; ++i)
+            if (shoot().atOnce)
+                return true;
+        return false;
+    };
+
+    ASSERT_TRUE(settle()) << "a still screen still asked the server";
+    EXPECT_EQ(pixelAt(shoot().image, 100, 100), kRed);
+
+    desktop->paint(client, {0, 0, 200, 150}, kYellow);
+    Shot drawn = shoot();
+    EXPECT_FALSE(drawn.atOnce) << "drawing went unheard";
+    EXPECT_EQ(pixelAt(drawn.image, 100, 100), kYellow);
+
+    ASSERT_TRUE(settle());
+    desktop->setWallpaper(kMagenta);
+    Shot wallpaper = shoot();
+    EXPECT_FALSE(wallpaper.atOnce) << "a new wallpaper went unheard";
+    EXPECT_EQ(pixelAt(wallpaper.image, 600, 20), kMagenta);
+
+    ASSERT_TRUE(settle());
+    desktop->shape(square, {{0, 0, 30, 60}});
+    Shot shaped = shoot();
+    EXPECT_FALSE(shaped.atOnce) << "a new shape went unheard";
+    EXPECT_EQ(pixelAt(shaped.image, 445, 330), kMagenta);
+
+    ASSERT_TRUE(settle());
+    int quiet = 1;
+    while (quiet < 20 && shoot().atOnce)
+        ++quiet;
+    EXPECT_EQ(quiet, X11DamageTracker::kQuietPollsBetweenAskedOnes) << "quiet answers in a row";
 }
 
 } // namespace

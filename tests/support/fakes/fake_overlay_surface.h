@@ -43,6 +43,7 @@ struct SurfaceRecord {
     std::vector<Animation> open;  // transactions now open, outermost first
     int transactions = 0;         // begun since the last reset
     std::optional<RgbaImage> picture;
+    std::optional<Size> picturePixelSize;  // what the surface asks pictures to be made at
     Path mask;
     Color tint;
     double tintOpacity = 0;
@@ -115,6 +116,7 @@ public:
         log(std::string(m_record->picture ? "picture[" : "noPicture[") + current() + "," + animationName(transition)
             + "]");
     }
+    std::optional<Size> picturePixelSize() const override { return m_record->picturePixelSize; }
     void setMask(const Path& path, FillRule) override
     {
         m_record->mask = path;
