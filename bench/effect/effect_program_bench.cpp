@@ -11,7 +11,6 @@
 //
 // Run: ninja -C build bench_effect_program && build/bench/effect/bench_effect_program [program]
 // Prints figures only. Set HUSHGLASS_BENCH_SHOT=file.png to save the screen.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,26 +40,6 @@ std::string statusField(pid_t pid, const std::string& name)
         if (line.rfind(name + ":", 0) == 0)
             return line.substr(line.find_first_not_of(" \t", name.size() + 1));
     return "?";
-}
-
-// The Xvfb process serving `display`, found by its command line.
-pid_t xServerOf(const std::string& display)
-{
-    pid_t found = -1;
-    DIR* proc = ::opendir("/proc");
-    while (dirent* entry = proc ? ::readdir(proc) : nullptr) {
-        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-        if (pid <= 0)
-            continue;
-        std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline");
-        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-        if (cmdline.rfind("Xvfb " + display + " ", 0) == 0)
-            found = pid;
-    }
-    if (proc)
-        ::closedir(proc);
-    return found;
 }
 
 // Percent of one core used by each process over `period` while `work` runs.
@@ -144,7 +123,7 @@ int main(int argc, char** argv)
     if (const char* shot = std::getenv("HUSHGLASS_BENCH_SHOT"))
         desk.screenshot().save(shot);
 
-    const pid_t program = desk.programPid(), server = xServerOf(desk.session().display());
+    const pid_t program = desk.programPid(), server = desk.session().serverPid();
     std::printf("hushglass under Xvfb 1920x1080, openbox, 6 windows, effect on\n");
     // The capture delay grows with the frames in a row without change: 33 ms
     // after 0.75 s, 250 ms after 15 s.

@@ -190,7 +190,8 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool
         w.border = border;
         const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
         w.shape.assign(rects, rects + xcb_shape_get_rectangles_rectangles_length(shape.get()));
-        w.opaque = geometry->depth != 32 && w.shape.size() == 1
+        // Our overlay is never painted, so it hides nothing.
+        w.opaque = !ownOverlay && geometry->depth != 32 && w.shape.size() == 1
             && Rect(w.shape[0].x + insideX, w.shape[0].y + insideY, w.shape[0].width, w.shape[0].height)
                    .contains(w.outer);
         if (region) {

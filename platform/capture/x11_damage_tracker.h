@@ -59,7 +59,7 @@ public:
         xcb_visualid_t visual = 0;
         Rect outer;   // root pixels, border included
         int border = 0;
-        bool opaque = false;  // 24-bit and unshaped: hides everything below it
+        bool opaque = false;  // 24-bit, unshaped and painted: hides everything below it
         bool ownOverlay = false;  // marked as an overlay of ours: never painted
         std::vector<xcb_rectangle_t> shape;  // bounding shape, relative to the inside corner
         friend bool operator==(const Window& a, const Window& b)

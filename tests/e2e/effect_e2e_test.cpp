@@ -149,6 +149,43 @@ TEST_F(EffectEndToEnd, KeepsTheFocusWindowSharpBlursTheRestFollowsActivationAndL
     EXPECT_TRUE(after.sameIn(before, {0, 440, 560, kHeight - 440})) << "the wallpaper is not sharp again";
 }
 
+// Long after the last change (the program idles, and its captures ask the
+// server nothing while it hears nothing change), a window drawing behind the
+// overlay still shows in the blur.
+TEST_F(EffectEndToEnd, DrawingBehindTheOverlayShowsInTheBlurLongAfterTheLastChange)
+{
+    const xcb_window_t a = desk->openPatterned("a 420x320+60+80 class=editor,Editor", 1);
+    const xcb_window_t b = desk->openPatterned("b 380x300+580+360 class=viewer,Viewer", 2);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(b, 0u);
+    desk->client().command("activate a");
+    desk->sync();
+    std::this_thread::sleep_for(300ms);
+    const Screenshot before = desk->screenshot();
+    const PixelRect rectA = desk->clientRect(a), rectB = desk->clientRect(b);
+    desk->writeDefaults(effectDefaults());
+    startAndWaitForBlur(before, {rectA});
+    std::this_thread::sleep_for(18s);  // past the 15 s after which a still screen idles
+
+    // b fills itself with red: its middle turns red behind the overlay.
+    const std::uint32_t red = 0xFF0000;
+    xcb_change_window_attributes(desk->connection(), b, XCB_CW_BACK_PIXEL, &red);
+    xcb_clear_area(desk->connection(), 0, b, 0, 0, 0, 0);
+    desk->sync();
+    const int x = rectB.x + rectB.width / 2, y = rectB.y + rectB.height / 2;
+    const auto reddish = [](std::uint32_t pixel) {
+        const int r = static_cast<int>(pixel >> 16 & 0xFF), g = static_cast<int>(pixel >> 8 & 0xFF),
+                  bl = static_cast<int>(pixel & 0xFF);
+        return r > g + 80 && r > bl + 80;
+    };
+    EXPECT_FALSE(reddish(desk->screenshot().at(x, y)));
+    EXPECT_TRUE(testing::eventually([&] { return reddish(desk->screenshot().at(x, y)); }, kFollow))
+        << "the drawing did not reach the blurred picture";
+    const Screenshot now = desk->screenshot();
+    EXPECT_TRUE(now.sameIn(before, rectA)) << "the focus window's pixels changed";
+    EXPECT_TRUE(blurred(now, before, {rectB.x - 40, rectB.y - 40, 40, rectB.height})) << "the edge of b is sharp";
+}
+
 TEST_F(EffectEndToEnd, AnExcludedApplicationsWindowStaysSharpWhereverItIs)
 {
     testing::TestClient chatApp(desk->session().display());

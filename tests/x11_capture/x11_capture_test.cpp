@@ -217,7 +217,7 @@ TEST_F(X11CaptureTest, TheProgramsOwnWindowsAndTheFocusWindowAreLeftOut)
 // overlay out.
 TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
 {
-    desktop->makeWindow(50, 50, 200, 200, kRed, /*overrideRedirect=*/true);
+    const xcb_window_t beneath = desktop->makeWindow(50, 50, 200, 200, kRed, /*overrideRedirect=*/true);
     const xcb_window_t overlay = desktop->makeWindow(100, 100, 300, 200, kMagenta, /*overrideRedirect=*/true);
     const xcb_window_t other = desktop->makeWindow(450, 320, 100, 100, kYellow, /*overrideRedirect=*/true);
     const auto mark = [&](xcb_window_t window, const char* name) {
@@ -261,6 +261,14 @@ TEST_F(X11CaptureTest, OverlaysMarkedAsOursAreLeftOutWhateverTheirOwner)
     desktop->sync();
     shootAgain();
     EXPECT_EQ(service.counts().taken, taken) << "our overlay's drawing was taken for a change of the screen";
+
+    // Never painted, the overlay hides nothing: drawing beneath it is a change.
+    desktop->paint(beneath, {60, 60, 100, 100}, kGreen);
+    desktop->sync();
+    shootAgain();
+    ASSERT_TRUE(result && *result);
+    EXPECT_EQ(service.counts().taken, taken + 1) << "drawing beneath our overlay went unnoticed";
+    EXPECT_EQ(pixelAt((*result)->image, 150, 150), kGreen);
 }
 
 // `markAsOurs` makes another process's window ours for every window list:
