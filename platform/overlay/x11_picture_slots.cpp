@@ -239,20 +239,20 @@ bool X11PictureSlots::upload(Slot& slot, const RgbaImage& image)
     if (!prepare(slot, image.width, image.height))
         return false;
     slot.source = image;
+    slot.drawnOn = false;
     const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
+    const auto w = static_cast<std::uint16_t>(image.width);
+    const auto h = static_cast<std::uint16_t>(image.height);
+    const xcb_rectangle_t all{0, 0, w, h};
     std::vector<std::uint8_t> staging;
     std::uint8_t* out = slot.data;
     if (!out) {
         staging.resize(rowBytes * static_cast<std::size_t>(image.height));
         out = staging.data();
     }
-    for (int y = 0; y < image.height; ++y)
-        convertRow(image.pixels->data() + image.stride * static_cast<std::size_t>(y),
-                   out + rowBytes * static_cast<std::size_t>(y), image.width, image.order, m_tint);
-    const auto w = static_cast<std::uint16_t>(image.width);
-    const auto h = static_cast<std::uint16_t>(image.height);
+    convert(slot, all, out, rowBytes);
     if (!slot.data)
-        putWithoutShm(slot, out, rowBytes);
+        putWithoutShm(slot, out, rowBytes, all);
     else if (!slot.sharedPixmap)
         xcb_shm_put_image(m_c, slot.pixmap, slot.gc, w, h, 0, 0, w, h, 0, 0, 32, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, slot.seg, 0);
     if (slot.data)
@@ -260,15 +260,74 @@ bool X11PictureSlots::upload(Slot& slot, const RgbaImage& image)
     return true;
 }
 
-void X11PictureSlots::putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride)
+xcb_pixmap_t X11PictureSlots::currentPixmapOfWindowSize() const
+{
+    if (m_current < 0)
+        return XCB_NONE;
+    const Slot& slot = m_slots[static_cast<std::size_t>(m_current)];
+    return slot.width == m_windowWidth && slot.height == m_windowHeight ? slot.pixmap : XCB_NONE;
+}
+
+bool X11PictureSlots::currentAsUploaded() const
+{
+    return m_current >= 0 && !m_slots[static_cast<std::size_t>(m_current)].drawnOn;
+}
+
+void X11PictureSlots::setCurrentDrawnOn()
+{
+    if (m_current >= 0)
+        m_slots[static_cast<std::size_t>(m_current)].drawnOn = true;
+}
+
+void X11PictureSlots::restoreCurrent(const xcb_rectangle_t& area)
+{
+    if (m_current < 0)
+        return;
+    Slot& slot = m_slots[static_cast<std::size_t>(m_current)];
+    const int x0 = std::max<int>(0, area.x), y0 = std::max<int>(0, area.y);
+    const int x1 = std::min(slot.width, area.x + area.width), y1 = std::min(slot.height, area.y + area.height);
+    if (!slot.source.isValid() || x0 >= x1 || y0 >= y1)
+        return;
+    const xcb_rectangle_t r{static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
+                            static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)};
+    const std::size_t rowBytes = static_cast<std::size_t>(slot.width) * 4;
+    if (slot.sharedPixmap) {
+        // The pixmap is the segment: the server must be done with what was
+        // asked of it, or a pending repaint could show the pixels half put back.
+        waitForServer();
+        convert(slot, r, slot.data + rowBytes * static_cast<std::size_t>(r.y) + 4 * static_cast<std::size_t>(r.x), rowBytes);
+        markRead();
+    } else if (slot.data) {
+        // The segment still holds the upload.
+        xcb_shm_put_image(m_c, slot.pixmap, slot.gc, static_cast<std::uint16_t>(slot.width),
+                          static_cast<std::uint16_t>(slot.height), static_cast<std::uint16_t>(r.x),
+                          static_cast<std::uint16_t>(r.y), r.width, r.height, r.x, r.y, 32, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                          0, slot.seg, 0);
+    } else {
+        const std::size_t stride = static_cast<std::size_t>(r.width) * 4;
+        std::vector<std::uint8_t> staging(stride * r.height);
+        convert(slot, r, staging.data(), stride);
+        putWithoutShm(slot, staging.data(), stride, r);
+    }
+}
+
+void X11PictureSlots::convert(const Slot& slot, const xcb_rectangle_t& area, std::uint8_t* out, std::size_t stride) const
+{
+    const RgbaImage& image = slot.source;
+    for (int y = 0; y < area.height; ++y)
+        convertRow(image.pixels->data() + image.stride * static_cast<std::size_t>(area.y + y) + 4 * static_cast<std::size_t>(area.x),
+                   out + stride * static_cast<std::size_t>(y), area.width, image.order, m_tint);
+}
+
+void X11PictureSlots::putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride, const xcb_rectangle_t& area)
 {
     // Bands of rows that fit in one request, with room for its header.
     const std::size_t limit = static_cast<std::size_t>(xcb_get_maximum_request_length(m_c)) * 4 - 64;
     const int rows = std::max(1, static_cast<int>(limit / stride));
-    for (int y = 0; y < slot.height; y += rows) {
-        const int n = std::min(rows, slot.height - y);
-        xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, slot.pixmap, slot.gc, static_cast<std::uint16_t>(slot.width),
-                      static_cast<std::uint16_t>(n), 0, static_cast<std::int16_t>(y), 0, 32,
+    for (int y = 0; y < area.height; y += rows) {
+        const int n = std::min(rows, area.height - y);
+        xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, slot.pixmap, slot.gc, area.width, static_cast<std::uint16_t>(n),
+                      area.x, static_cast<std::int16_t>(area.y + y), 0, 32,
                       static_cast<std::uint32_t>(stride * static_cast<std::size_t>(n)),
                       data + stride * static_cast<std::size_t>(y));
     }

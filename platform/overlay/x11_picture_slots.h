@@ -11,6 +11,10 @@
 // XRender's OVER would), which spares the server a pass over every pixel; a
 // new tint uploads the pictures again from the images they came from.
 //
+// A picture of the window's own size can serve as the window's background:
+// the renderer then lays the holes and the halo on the slot itself, and puts
+// the uploaded picture back where they move (`restoreCurrent`).
+//
 // Owned by X11OverlayRenderer; main thread only.
 #pragma once
 
@@ -49,6 +53,15 @@ public:
     // XCB_NONE when there is none.
     [[nodiscard]] xcb_render_picture_t current() const { return pictureOf(m_current); }
     [[nodiscard]] xcb_render_picture_t previous() const { return pictureOf(m_previous); }
+    // The current picture's pixmap (depth 32) when the picture has the
+    // window's size, XCB_NONE otherwise.
+    [[nodiscard]] xcb_pixmap_t currentPixmapOfWindowSize() const;
+    // True while the current slot holds the picture as uploaded: nothing was
+    // drawn on it since (see `setCurrentDrawnOn`).
+    [[nodiscard]] bool currentAsUploaded() const;
+    void setCurrentDrawnOn();
+    // Puts the uploaded (tinted) picture back into `area` of the current slot.
+    void restoreCurrent(const xcb_rectangle_t& area);
 
 private:
     struct Slot {
@@ -62,6 +75,7 @@ private:
         std::size_t size = 0;
         bool sharedPixmap = false;     // `pixmap` is the segment itself
         RgbaImage source;              // what it shows, before the tint
+        bool drawnOn = false;          // something was drawn on it since the upload
     };
     // out = (in * keep + add[channel] + 128) >> 8 for the bytes in the
     // server's order (blue, green, red, alpha).
@@ -77,7 +91,9 @@ private:
     bool attachShm(Slot& slot, std::size_t bytes);
     void release(Slot& slot);
     void waitForServer();
-    void putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride);
+    // Converts `area` of the slot's source into `out` (rows `stride` apart).
+    void convert(const Slot& slot, const xcb_rectangle_t& area, std::uint8_t* out, std::size_t stride) const;
+    void putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride, const xcb_rectangle_t& area);
 
     xcb_connection_t* m_c;
     xcb_drawable_t m_drawable;
