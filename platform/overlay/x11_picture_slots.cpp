@@ -98,8 +98,10 @@ xcb_render_picture_t X11PictureSlots::pictureOf(int index) const
 
 void X11PictureSlots::markRead()
 {
-    if (!m_fence)
-        m_fence = xcb_get_input_focus(m_c);
+    // The fence follows the latest requests; the one before is not waited for.
+    if (m_fence)
+        xcb_discard_reply(m_c, m_fence->sequence);
+    m_fence = xcb_get_input_focus(m_c);
 }
 
 void X11PictureSlots::waitForServer()
@@ -296,7 +298,6 @@ void X11PictureSlots::restoreCurrent(const xcb_rectangle_t& area)
         // asked of it, or a pending repaint could show the pixels half put back.
         waitForServer();
         convert(slot, r, slot.data + rowBytes * static_cast<std::size_t>(r.y) + 4 * static_cast<std::size_t>(r.x), rowBytes);
-        markRead();
     } else if (slot.data) {
         // The segment still holds the upload.
         xcb_shm_put_image(m_c, slot.pixmap, slot.gc, static_cast<std::uint16_t>(slot.width),

@@ -46,8 +46,8 @@ public:
     // The tint laid over the pictures (`color`'s alpha times `opacity`);
     // uploads both again when it changed.
     void setTint(Color color, double opacity);
-    // To call after requests that read the pictures: the next upload waits
-    // until the server has handled them.
+    // To call after requests that read the pictures: the next upload (or
+    // picture put back) waits until the server has handled them.
     void markRead();
 
     // XCB_NONE when there is none.
