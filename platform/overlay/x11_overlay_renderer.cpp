@@ -40,14 +40,19 @@ std::optional<xcb_rectangle_t> pixelRegion(const Rect& r, int width, int height)
                            static_cast<std::uint16_t>(clipped.width()), static_cast<std::uint16_t>(clipped.height())};
 }
 
+xcb_rectangle_t rectangle(int x0, int y0, int x1, int y1)
+{
+    return {static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0), static_cast<std::uint16_t>(x1 - x0),
+            static_cast<std::uint16_t>(y1 - y0)};
+}
+
 std::optional<xcb_rectangle_t> intersection(const xcb_rectangle_t& a, const xcb_rectangle_t& b)
 {
     const int x0 = std::max<int>(a.x, b.x), y0 = std::max<int>(a.y, b.y);
     const int x1 = std::min(a.x + a.width, b.x + b.width), y1 = std::min(a.y + a.height, b.y + b.height);
     if (x0 >= x1 || y0 >= y1)
         return std::nullopt;
-    return xcb_rectangle_t{static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
-                           static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)};
+    return rectangle(x0, y0, x1, y1);
 }
 
 // Rectangles that cover the same pixels as `rects` and do not overlap: each
@@ -60,22 +65,14 @@ std::vector<xcb_rectangle_t> mergedOverlapping(std::vector<xcb_rectangle_t> rect
             for (std::size_t j = i + 1; j < rects.size() && !merged; ++j) {
                 if (!intersection(rects[i], rects[j]))
                     continue;
-                const int x0 = std::min(rects[i].x, rects[j].x), y0 = std::min(rects[i].y, rects[j].y);
-                const int x1 = std::max(rects[i].x + rects[i].width, rects[j].x + rects[j].width);
-                const int y1 = std::max(rects[i].y + rects[i].height, rects[j].y + rects[j].height);
-                rects[i] = {static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
-                            static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)};
+                rects[i] = rectangle(std::min(rects[i].x, rects[j].x), std::min(rects[i].y, rects[j].y),
+                                     std::max(rects[i].x + rects[i].width, rects[j].x + rects[j].width),
+                                     std::max(rects[i].y + rects[i].height, rects[j].y + rects[j].height));
                 rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
                 merged = true;
             }
     }
     return rects;
-}
-
-xcb_rectangle_t rectangle(int x0, int y0, int x1, int y1)
-{
-    return {static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0), static_cast<std::uint16_t>(x1 - x0),
-            static_cast<std::uint16_t>(y1 - y0)};
 }
 
 // The whole pixels inside each trapezoid, clipped to `bounds`: they do not
