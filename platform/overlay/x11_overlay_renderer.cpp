@@ -251,6 +251,15 @@ void X11OverlayRenderer::draw(const OverlayFrame& frame, Changes changes)
     // the server then copies each new picture once, into the window.
     const xcb_pixmap_t ownSize =
         m_picturesFitWindow && picture ? m_pictures->currentPixmapOfWindowSize() : XCB_NONE;
+    if (m_pictures->hasStale()) {
+        // The server draws the mask while the pixels are converted; those
+        // inside the holes are cleared on the picture instead.
+        xcb_flush(m_c);
+        std::vector<xcb_rectangle_t> needed;
+        if (ownSize != XCB_NONE && !m_holeInsides.empty())
+            subtract(rectangle(0, 0, m_width, m_height), m_holeInsides, needed);
+        m_pictures->upload(needed);
+    }
     if (ownSize != XCB_NONE)
         drawOnPicture(frame, moved);
     const bool fading = frame.crossFade < 1 && m_pictures->previous() != XCB_NONE;

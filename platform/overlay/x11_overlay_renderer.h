@@ -74,8 +74,8 @@ public:
     // False when the server lacks what drawing needs (XRender formats).
     [[nodiscard]] bool isValid() const { return m_valid; }
 
-    // Uploads a picture; the one before stays for a cross-fade. False when the
-    // image cannot go up.
+    // Takes a picture, whose pixels go up with the next draw; the one before
+    // stays for a cross-fade. False when the image cannot go up.
     bool setPicture(const RgbaImage& image);
     void dropPictures();
     void draw(const OverlayFrame& frame, Changes changes);

@@ -197,11 +197,29 @@ bool X11PictureSlots::push(const RgbaImage& image)
     if (!image.isValid())
         return false;
     const int target = m_current == 0 ? 1 : 0;
-    if (!upload(m_slots[static_cast<std::size_t>(target)], image))
+    Slot& slot = m_slots[static_cast<std::size_t>(target)];
+    if (!prepare(slot, image.width, image.height))
         return false;
+    slot.source = image;
+    slot.stale = true;
     m_previous = m_current;
     m_current = target;
     return true;
+}
+
+bool X11PictureSlots::hasStale() const
+{
+    for (int index : {m_previous, m_current})
+        if (index >= 0 && m_slots[static_cast<std::size_t>(index)].stale)
+            return true;
+    return false;
+}
+
+void X11PictureSlots::upload(const std::vector<xcb_rectangle_t>& currentAreas)
+{
+    for (int index : {m_previous, m_current})
+        if (index >= 0 && m_slots[static_cast<std::size_t>(index)].stale)
+            upload(m_slots[static_cast<std::size_t>(index)], index == m_current ? currentAreas : std::vector<xcb_rectangle_t>{});
 }
 
 void X11PictureSlots::drop()
@@ -228,38 +246,39 @@ void X11PictureSlots::setTint(Color color, double opacity)
         return;
     m_tint = tint;
     for (int index : {m_previous, m_current})
-        if (index >= 0) {
-            Slot& slot = m_slots[static_cast<std::size_t>(index)];
-            if (slot.source.isValid())
-                upload(slot, RgbaImage(slot.source));
-        }
+        if (index >= 0 && m_slots[static_cast<std::size_t>(index)].source.isValid())
+            m_slots[static_cast<std::size_t>(index)].stale = true;
 }
 
-bool X11PictureSlots::upload(Slot& slot, const RgbaImage& image)
+void X11PictureSlots::upload(Slot& slot, const std::vector<xcb_rectangle_t>& areas)
 {
     waitForServer();  // the server may still read the slot we are about to fill
-    if (!prepare(slot, image.width, image.height))
-        return false;
-    slot.source = image;
+    slot.stale = false;
     slot.drawnOn = false;
-    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
-    const auto w = static_cast<std::uint16_t>(image.width);
-    const auto h = static_cast<std::uint16_t>(image.height);
+    const std::size_t rowBytes = static_cast<std::size_t>(slot.width) * 4;
+    const auto w = static_cast<std::uint16_t>(slot.width);
+    const auto h = static_cast<std::uint16_t>(slot.height);
     const xcb_rectangle_t all{0, 0, w, h};
+    if (slot.sharedPixmap) {
+        // Written in place, so only where asked; elsewhere the caller clears it.
+        for (const xcb_rectangle_t& r : areas.empty() ? std::vector<xcb_rectangle_t>{all} : areas)
+            convert(slot, r, slot.data + rowBytes * static_cast<std::size_t>(r.y) + 4 * static_cast<std::size_t>(r.x), rowBytes);
+        markRead();
+        return;
+    }
+    // Whole, so that the segment or the image can put any part back later.
     std::vector<std::uint8_t> staging;
     std::uint8_t* out = slot.data;
     if (!out) {
-        staging.resize(rowBytes * static_cast<std::size_t>(image.height));
+        staging.resize(rowBytes * static_cast<std::size_t>(slot.height));
         out = staging.data();
     }
     convert(slot, all, out, rowBytes);
     if (!slot.data)
         putWithoutShm(slot, out, rowBytes, all);
-    else if (!slot.sharedPixmap)
+    else
         xcb_shm_put_image(m_c, slot.pixmap, slot.gc, w, h, 0, 0, w, h, 0, 0, 32, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, slot.seg, 0);
-    if (slot.data)
-        markRead();
-    return true;
+    markRead();
 }
 
 xcb_pixmap_t X11PictureSlots::currentPixmapOfWindowSize() const

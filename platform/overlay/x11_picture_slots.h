@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include <xcb/render.h>
 #include <xcb/shm.h>
@@ -39,13 +40,20 @@ public:
     X11PictureSlots(const X11PictureSlots&) = delete;
     X11PictureSlots& operator=(const X11PictureSlots&) = delete;
 
-    // Uploads into the slot not on screen and makes it current; the current
-    // one becomes the previous. False when the image cannot go up.
+    // Takes a picture into the slot not on screen and makes it current; the
+    // current one becomes the previous. Its pixels go up with the next
+    // `upload`. False when the image cannot go up.
     bool push(const RgbaImage& image);
     void drop();
     // The tint laid over the pictures (`color`'s alpha times `opacity`);
-    // uploads both again when it changed.
+    // both go up again with the next `upload` when it changed.
     void setTint(Color color, double opacity);
+    // True when a picture's pixels wait for `upload`.
+    [[nodiscard]] bool hasStale() const;
+    // Puts up the pixels waiting, before the pictures are drawn with. When
+    // `currentAreas` is not empty, the current picture is needed only there
+    // (the caller clears the rest), and may be put up only there.
+    void upload(const std::vector<xcb_rectangle_t>& currentAreas = {});
     // To call after requests that read the pictures: the next upload (or
     // picture put back) waits until the server has handled them.
     void markRead();
@@ -76,6 +84,7 @@ private:
         bool sharedPixmap = false;     // `pixmap` is the segment itself
         RgbaImage source;              // what it shows, before the tint
         bool drawnOn = false;          // something was drawn on it since the upload
+        bool stale = false;            // its pixels are not up yet (a new picture or tint)
     };
     // out = (in * keep + add[channel] + 128) >> 8 for the bytes in the
     // server's order (blue, green, red, alpha).
@@ -87,7 +96,7 @@ private:
 
     [[nodiscard]] xcb_render_picture_t pictureOf(int index) const;
     bool prepare(Slot& slot, int width, int height);
-    bool upload(Slot& slot, const RgbaImage& image);
+    void upload(Slot& slot, const std::vector<xcb_rectangle_t>& areas);
     bool attachShm(Slot& slot, std::size_t bytes);
     void release(Slot& slot);
     void waitForServer();
