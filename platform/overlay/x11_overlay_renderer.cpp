@@ -75,25 +75,104 @@ std::vector<xcb_rectangle_t> mergedOverlapping(std::vector<xcb_rectangle_t> rect
     return rects;
 }
 
-// The whole pixels inside each trapezoid, clipped to `bounds`: they do not
-// overlap, as the trapezoids do not.
-std::vector<xcb_rectangle_t> pixelsInside(const std::vector<Trapezoid>& traps, const xcb_rectangle_t& bounds)
+// Sorts the pixels of `area` by the even-odd region of `polygons`: those a
+// boundary crosses go to `crossed`, those wholly inside to `inside` (those
+// wholly outside go nowhere), as rectangles, rows of equal runs merged.
+void classifyPixels(const Polygons& polygons, const xcb_rectangle_t& area, std::vector<xcb_rectangle_t>& inside,
+                    std::vector<xcb_rectangle_t>& crossed)
 {
-    const auto xAt = [](const Point& a, const Point& b, double y) {
-        return a.y == b.y ? std::min(a.x, b.x) : a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y);
+    struct Segment {
+        Point a, b;  // a.y <= b.y
+        [[nodiscard]] double xAt(double y) const { return a.y == b.y ? a.x : a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y); }
     };
-    std::vector<xcb_rectangle_t> out;
-    for (const Trapezoid& t : traps) {
-        const double left = std::max(xAt(t.left1, t.left2, t.top), xAt(t.left1, t.left2, t.bottom));
-        const double right = std::min(xAt(t.right1, t.right2, t.top), xAt(t.right1, t.right2, t.bottom));
-        const int x0 = std::max<int>(bounds.x, static_cast<int>(std::ceil(left)));
-        const int x1 = std::min<int>(bounds.x + bounds.width, static_cast<int>(std::floor(right)));
-        const int y0 = std::max<int>(bounds.y, static_cast<int>(std::ceil(t.top)));
-        const int y1 = std::min<int>(bounds.y + bounds.height, static_cast<int>(std::floor(t.bottom)));
-        if (x0 < x1 && y0 < y1)
-            out.push_back(rectangle(x0, y0, x1, y1));
+    std::vector<Segment> segments;
+    for (const Polygon& p : polygons)
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            Point a = p[i], b = p[(i + 1) % p.size()];
+            if (a.y > b.y)
+                std::swap(a, b);
+            segments.push_back({a, b});
+        }
+    std::sort(segments.begin(), segments.end(), [](const Segment& l, const Segment& r) { return l.a.y < r.a.y; });
+
+    struct Run {
+        int x0, x1;
+        bool crossed;
+        bool operator==(const Run&) const = default;
+    };
+    const int left = area.x, right = area.x + area.width, bottom = area.y + area.height;
+    std::vector<Run> row, band;
+    int bandStart = area.y;
+    const auto emit = [&](int y1) {
+        for (const Run& run : band)
+            (run.crossed ? crossed : inside).push_back(rectangle(run.x0, bandStart, run.x1, y1));
+    };
+    std::vector<const Segment*> active;
+    std::vector<std::pair<int, int>> touched;  // pixel columns a boundary crosses, [first, last)
+    std::vector<double> crossings;             // where the boundary crosses the row's centre line
+    std::size_t next = 0;
+    for (int y = area.y; y < bottom; ++y) {
+        while (next < segments.size() && segments[next].a.y < y + 1)
+            active.push_back(&segments[next++]);
+        std::erase_if(active, [y](const Segment* s) { return s->b.y <= y; });
+        touched.clear();
+        crossings.clear();
+        const double centre = y + 0.5;
+        for (const Segment* s : active) {
+            double x0, x1;
+            if (s->a.y == s->b.y) {
+                if (s->a.y <= y || s->a.y >= y + 1)
+                    continue;  // along the row's border: crosses no pixel
+                x0 = s->a.x;
+                x1 = s->b.x;
+            } else {
+                if (s->a.y >= y + 1)
+                    continue;
+                x0 = s->xAt(std::max<double>(y, s->a.y));
+                x1 = s->xAt(std::min<double>(y + 1, s->b.y));
+                if (s->a.y <= centre && centre < s->b.y)
+                    crossings.push_back(s->xAt(centre));
+            }
+            // An empty range (a vertical boundary between two columns) still
+            // separates the runs on either side.
+            touched.emplace_back(static_cast<int>(std::floor(std::min(x0, x1))), static_cast<int>(std::ceil(std::max(x0, x1))));
+        }
+        std::sort(touched.begin(), touched.end());
+        std::sort(crossings.begin(), crossings.end());
+        const auto insideAt = [&](int x) {
+            return (std::upper_bound(crossings.begin(), crossings.end(), x + 0.5) - crossings.begin()) % 2 == 1;
+        };
+        row.clear();
+        const auto add = [&](int x0, int x1, bool isCrossed) {
+            x0 = std::max(x0, left);
+            x1 = std::min(x1, right);
+            if (x0 >= x1)
+                return;
+            if (!row.empty() && row.back().x1 == x0 && row.back().crossed == isCrossed)
+                row.back().x1 = x1;
+            else
+                row.push_back({x0, x1, isCrossed});
+        };
+        int x = left;
+        for (const auto& [first, last] : touched) {
+            if (first > x && insideAt(x))
+                add(x, std::min(first, right), false);
+            add(std::max(first, x), last, true);
+            x = std::max({x, first, last});
+            if (x >= right)
+                break;
+        }
+        if (x < right && insideAt(x))
+            add(x, right, false);
+        if (y == area.y || row != band) {
+            if (y > area.y)
+                emit(y);
+            band.swap(row);
+            bandStart = y;
+        }
     }
-    return out;
+    if (area.height > 0)
+        emit(bottom);
 }
 
 // `area` less `holes` (rectangles that do not overlap), as rectangles.
@@ -416,12 +495,8 @@ void X11OverlayRenderer::drawMask(const OverlayFrame& frame)
         m_maskEdges.clear();
         if (m_partlyMasked.empty())
             return;
-        const std::vector<Trapezoid> holes = evenOddTrapezoids(simplified(cut, FillRule::evenOdd));
-        for (const xcb_rectangle_t& r : m_partlyMasked) {
-            std::vector<xcb_rectangle_t> inside = pixelsInside(holes, r);
-            subtract(r, inside, m_maskEdges);
-            m_holeInsides.insert(m_holeInsides.end(), inside.begin(), inside.end());
-        }
+        for (const xcb_rectangle_t& r : m_partlyMasked)
+            classifyPixels(cut, r, m_holeInsides, m_maskEdges);
         xcb_render_fill_rectangles(m_c, XCB_RENDER_PICT_OP_SRC, m_mask, {0, 0, 0, 0},
                                    static_cast<std::uint32_t>(m_partlyMasked.size()), m_partlyMasked.data());
         for (const xcb_rectangle_t& r : m_partlyMasked) {

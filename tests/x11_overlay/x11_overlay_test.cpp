@@ -1,5 +1,6 @@
 #include <chrono>
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -609,6 +610,78 @@ TEST_F(X11OverlayTest, AlphaModeWindowHoldsThePictureOutsideTheHolesOnly)
     check({{h3}, halves(kYellow, kGreen)}, "the screen's size again");
     if (const char* path = std::getenv("HUSHGLASS_OVERLAY_SCREENSHOT"))
         desktop->screenshot(path);
+}
+
+// The share of each pixel inside `polygons` (even-odd), from 16 × 16 samples.
+std::vector<double> coverage(const Polygons& polygons)
+{
+    constexpr int kSamples = 16;
+    std::vector<double> cover(static_cast<std::size_t>(W * H), 0);
+    std::vector<double> xs;
+    for (int sy = 0; sy < H * kSamples; ++sy) {
+        const double y = (sy + 0.5) / kSamples;
+        xs.clear();
+        for (const Polygon& p : polygons)
+            for (std::size_t i = 0; i < p.size(); ++i) {
+                const Point a = p[i], b = p[(i + 1) % p.size()];
+                if ((a.y <= y) != (b.y <= y))
+                    xs.push_back(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y));
+            }
+        std::sort(xs.begin(), xs.end());
+        std::size_t next = 0;
+        for (int sx = 0; sx < W * kSamples; ++sx) {
+            const double x = (sx + 0.5) / kSamples;
+            while (next < xs.size() && xs[next] <= x)
+                ++next;
+            if (next % 2 == 1)
+                cover[static_cast<std::size_t>(sy / kSamples * W + sx / kSamples)] += 1.0 / (kSamples * kSamples);
+        }
+    }
+    return cover;
+}
+
+// Holes with curved and slanted edges, off the pixel grid, one with an
+// island: every pixel of a translucent overlay is as opaque as the share of
+// it outside the holes, before and after the holes move on the same picture.
+TEST_F(X11OverlayTest, AlphaModeWindowIsAsOpaqueAsEachPixelIsOutsideTheHoles)
+{
+    auto overlay = makeOverlay(OverlayRenderMode::alpha);
+    ASSERT_TRUE(overlay->usesAlpha());
+    const auto holes = [](double dx, double dy) {
+        Path mask;
+        mask.addRect({0, 0, W, H});
+        mask.addPath(roundedRectPath(layerRect(Rect{60.3 + dx, 80.6 + dy, 200.4, 150.2}, H), {20, 20, 20, 20}));
+        mask.addRect(layerRect(Rect{120.5 + dx, 120.5 + dy, 40, 30}, H));  // an island, covered again
+        mask.addEllipseInRect(layerRect(Rect{330.5 + dx, 90.25 + dy, 180, 120}, H));
+        mask.moveTo({560.2 + dx, H - 300.7 - dy});
+        mask.lineTo({700.9 + dx, H - 340.1 - dy});
+        mask.lineTo({610.4 + dx, H - 480.6 - dy});
+        mask.closeSubpath();
+        return mask;
+    };
+    overlay->beginTransaction(Animation::none);
+    overlay->setPicture(screenSizePicture(kRed, kBlue), Animation::none);
+    overlay->setMask(holes(0, 0), FillRule::evenOdd);
+    overlay->commitTransaction();
+    overlay->orderFront();
+    for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {7.5, 3.25}}) {
+        overlay->setMask(holes(dx, dy), FillRule::evenOdd);
+        const std::vector<double> shown = coverage(holes(dx, dy).transformed(1, -1, 0, H).flattened());
+        xcb_get_image_reply_t* image = xcb_get_image_reply(
+            desktop->connection(), xcb_get_image(desktop->connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, overlay->windowID(), 0, 0, W, H, ~0u), nullptr);
+        ASSERT_NE(image, nullptr);
+        const auto* pixels = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
+        int wrong = 0;
+        std::string first;
+        for (int i = 0; i < W * H; ++i) {
+            const int alpha = static_cast<int>(pixels[i] >> 24);
+            const int expected = static_cast<int>(std::lround(shown[static_cast<std::size_t>(i)] * 255));
+            if (std::abs(alpha - expected) > 40 && wrong++ == 0)
+                first = std::to_string(i % W) + "," + std::to_string(i / W) + ": alpha " + std::to_string(alpha) + ", not " + std::to_string(expected);
+        }
+        std::free(image);
+        EXPECT_EQ(wrong, 0) << "holes moved by " << dx << "," << dy << "; the first at " << first;
+    }
 }
 
 } // namespace
