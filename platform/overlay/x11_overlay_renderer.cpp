@@ -365,11 +365,18 @@ void X11OverlayRenderer::drawOnPicture(const OverlayFrame& frame, const Rect& mo
     if (m_pictures->currentAsUploaded()) {
         area = xcb_rectangle_t{0, 0, static_cast<std::uint16_t>(m_width), static_cast<std::uint16_t>(m_height)};
     } else {
-        // Where the halo or the holes moved, the picture comes back first.
+        // Where the halo or the holes moved, the picture comes back first,
+        // but for what the holes clear again.
         area = pixelRegion(moved, m_width, m_height);
         if (!area)
             return;
-        m_pictures->restoreCurrent(*area);
+        std::vector<xcb_rectangle_t> cleared, restored;
+        for (const xcb_rectangle_t& hole : m_holeInsides)
+            if (const std::optional<xcb_rectangle_t> r = intersection(hole, *area))
+                cleared.push_back(*r);
+        subtract(*area, cleared, restored);
+        for (const xcb_rectangle_t& r : restored)
+            m_pictures->restoreCurrent(r);
     }
     m_pictures->setCurrentDrawnOn();
     drawRings(frame, m_pictures->current(), *area);
