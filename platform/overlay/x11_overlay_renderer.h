@@ -12,9 +12,10 @@
 // In alpha mode a picture of the window's own size is that background while
 // it shows alone at full opacity: the holes and the halo are drawn on the
 // uploaded picture itself (where they move, the picture is put back first),
-// so a new picture costs the server one copy, into the window. A cross-fade,
-// a window fading, a stretched picture or a material go through a content
-// pixmap instead.
+// so a new picture costs the server one copy, into the window. Inside the
+// holes the pixels are cleared, and only those that a hole's edge crosses go
+// through the antialiased mask. A cross-fade, a window fading, a stretched
+// picture or a material go through a content pixmap instead.
 // Only what changed is redrawn: the rings' old and new places, the area where
 // an antialiased mask changed, everything for a new picture or tint.
 //

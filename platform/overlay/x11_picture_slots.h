@@ -9,7 +9,9 @@
 // converted to the server's fast ARGB order on the way; BGRA ones are copied.
 // The tint goes on in the same pass (a colour laid over the picture, as
 // XRender's OVER would), which spares the server a pass over every pixel; a
-// new tint uploads the pictures again from the images they came from.
+// new tint uploads the pictures again from the images they came from. Pixels
+// go up when the renderer asks (`upload`), once the requests that need no
+// picture are on their way to the server, which handles them meanwhile.
 //
 // A picture of the window's own size can serve as the window's background:
 // the renderer then lays the holes and the halo on the slot itself, and puts
