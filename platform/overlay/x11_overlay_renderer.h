@@ -9,6 +9,13 @@
 //    alpha, for desktops with a compositing manager.
 // The content is drawn into the window's background pixmap, so the server
 // repaints exposed parts by itself and a new shape uncovers the right pixels.
+// In alpha mode a picture of the window's own size is that background while
+// it shows alone at full opacity: the holes and the halo are drawn on the
+// uploaded picture itself (where they move, the picture is put back first),
+// so a new picture costs the server one copy, into the window. Inside the
+// holes the pixels are cleared, and only those that a hole's edge crosses go
+// through the antialiased mask. A cross-fade, a window fading, a stretched
+// picture or a material go through a content pixmap instead.
 // Only what changed is redrawn: the rings' old and new places, the area where
 // an antialiased mask changed, everything for a new picture or tint.
 //
@@ -68,8 +75,8 @@ public:
     // False when the server lacks what drawing needs (XRender formats).
     [[nodiscard]] bool isValid() const { return m_valid; }
 
-    // Uploads a picture; the one before stays for a cross-fade. False when the
-    // image cannot go up.
+    // Takes a picture, whose pixels go up with the next draw; the one before
+    // stays for a cross-fade. False when the image cannot go up.
     bool setPicture(const RgbaImage& image);
     void dropPictures();
     void draw(const OverlayFrame& frame, Changes changes);
@@ -84,7 +91,15 @@ public:
 
 private:
     bool findFormats(xcb_visualid_t visual);
-    void redraw(const OverlayFrame& frame, const Rect& region);
+    // The content pixmap in `region`; `pictureDrawnOn`: the current picture
+    // carries holes and halo already.
+    void redraw(const OverlayFrame& frame, const Rect& region, bool pictureDrawnOn);
+    // The current picture (of the window's size) gets the halo and holes
+    // where they moved, or everywhere after its upload.
+    void drawOnPicture(const OverlayFrame& frame, const Rect& moved);
+    void drawRings(const OverlayFrame& frame, xcb_render_picture_t dst, const xcb_rectangle_t& area);
+    // Alpha mode: `dst` IN the mask, in `area`.
+    void applyMask(xcb_render_picture_t dst, const xcb_rectangle_t& area);
     void drawMask(const OverlayFrame& frame);
     void applyShape(const OverlayFrame& frame);
     void composite(std::uint8_t op, xcb_render_picture_t src, xcb_render_picture_t mask, xcb_render_picture_t dst,
@@ -106,7 +121,12 @@ private:
     std::unique_ptr<X11PictureSlots> m_pictures;
     Rect m_lastRings = Rect::null();  // where the rings were drawn, pixels
     Polygons m_lastMask;              // alpha mode: the mask drawn last
-    Rect m_partlyMasked = Rect::null();  // alpha mode: where that mask may be less than whole
+    // Alpha mode: where that mask may be less than whole, pixels, not overlapping.
+    std::vector<xcb_rectangle_t> m_partlyMasked;
+    std::vector<xcb_rectangle_t> m_holeInsides;  // the whole pixels it leaves out, inside those areas
+    std::vector<xcb_rectangle_t> m_maskEdges;    // those areas less m_holeInsides
+    bool m_picturesFitWindow = false;        // alpha mode: a picture's pixmap can be the background
+    xcb_pixmap_t m_background = XCB_NONE;    // the window's background pixmap
     Rect m_unsettled = Rect::null();  // alpha mode: drawn since the last repaintSinceLastSettle
 };
 

@@ -12,6 +12,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define HG_TINT_AVX2 1
+#endif
 
 namespace hg {
 namespace {
@@ -21,12 +25,39 @@ xcb_render_fixed_t fixed(double v)
     return static_cast<xcb_render_fixed_t>(std::lround(v * 65536.0));
 }
 
+#if defined(HG_TINT_AVX2)
+// The tint below, 32 bytes at a time, on processors that have AVX2; the
+// bytes done.
+__attribute__((target("avx2"))) std::size_t tintBytesAvx2(const std::uint8_t* in, std::uint8_t* out, std::size_t n,
+                                                          std::uint32_t keepFactor, const std::uint32_t* adds)
+{
+    const __m256i keep = _mm256_set1_epi16(static_cast<short>(keepFactor));
+    const auto a = [adds](int c) { return static_cast<short>(adds[c] + 128); };
+    const __m256i add = _mm256_setr_epi16(a(0), a(1), a(2), a(3), a(0), a(1), a(2), a(3), a(0), a(1), a(2), a(3), a(0),
+                                          a(1), a(2), a(3));
+    const __m256i zero = _mm256_setzero_si256();
+    std::size_t j = 0;
+    for (; j + 32 <= n; j += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + j));
+        const __m256i lo = _mm256_srli_epi16(_mm256_adds_epu16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(v, zero), keep), add), 8);
+        const __m256i hi = _mm256_srli_epi16(_mm256_adds_epu16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(v, zero), keep), add), 8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), _mm256_packus_epi16(lo, hi));
+    }
+    return j;
+}
+#endif
+
 // Lays the tint over `n` bytes in the server's order: out = (in * keep +
 // add[channel] + 128) >> 8, at most 255.
 template <typename Tint>
 void tintBytes(const std::uint8_t* in, std::uint8_t* out, std::size_t n, const Tint& tint)
 {
     std::size_t j = 0;
+#if defined(HG_TINT_AVX2)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        j = tintBytesAvx2(in, out, n, tint.keep, tint.add);
+#endif
 #if defined(__SSE2__)
     const __m128i keep = _mm_set1_epi16(static_cast<short>(tint.keep));
     const __m128i add = _mm_setr_epi16(static_cast<short>(tint.add[0] + 128), static_cast<short>(tint.add[1] + 128),
@@ -98,8 +129,10 @@ xcb_render_picture_t X11PictureSlots::pictureOf(int index) const
 
 void X11PictureSlots::markRead()
 {
-    if (!m_fence)
-        m_fence = xcb_get_input_focus(m_c);
+    // The fence follows the latest requests; the one before is not waited for.
+    if (m_fence)
+        xcb_discard_reply(m_c, m_fence->sequence);
+    m_fence = xcb_get_input_focus(m_c);
 }
 
 void X11PictureSlots::waitForServer()
@@ -195,11 +228,29 @@ bool X11PictureSlots::push(const RgbaImage& image)
     if (!image.isValid())
         return false;
     const int target = m_current == 0 ? 1 : 0;
-    if (!upload(m_slots[static_cast<std::size_t>(target)], image))
+    Slot& slot = m_slots[static_cast<std::size_t>(target)];
+    if (!prepare(slot, image.width, image.height))
         return false;
+    slot.source = image;
+    slot.stale = true;
     m_previous = m_current;
     m_current = target;
     return true;
+}
+
+bool X11PictureSlots::hasStale() const
+{
+    for (int index : {m_previous, m_current})
+        if (index >= 0 && m_slots[static_cast<std::size_t>(index)].stale)
+            return true;
+    return false;
+}
+
+void X11PictureSlots::upload(const std::vector<xcb_rectangle_t>& currentAreas)
+{
+    for (int index : {m_previous, m_current})
+        if (index >= 0 && m_slots[static_cast<std::size_t>(index)].stale)
+            upload(m_slots[static_cast<std::size_t>(index)], index == m_current ? currentAreas : std::vector<xcb_rectangle_t>{});
 }
 
 void X11PictureSlots::drop()
@@ -226,49 +277,108 @@ void X11PictureSlots::setTint(Color color, double opacity)
         return;
     m_tint = tint;
     for (int index : {m_previous, m_current})
-        if (index >= 0) {
-            Slot& slot = m_slots[static_cast<std::size_t>(index)];
-            if (slot.source.isValid())
-                upload(slot, RgbaImage(slot.source));
-        }
+        if (index >= 0 && m_slots[static_cast<std::size_t>(index)].source.isValid())
+            m_slots[static_cast<std::size_t>(index)].stale = true;
 }
 
-bool X11PictureSlots::upload(Slot& slot, const RgbaImage& image)
+void X11PictureSlots::upload(Slot& slot, const std::vector<xcb_rectangle_t>& areas)
 {
     waitForServer();  // the server may still read the slot we are about to fill
-    if (!prepare(slot, image.width, image.height))
-        return false;
-    slot.source = image;
-    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
+    slot.stale = false;
+    slot.drawnOn = false;
+    const std::size_t rowBytes = static_cast<std::size_t>(slot.width) * 4;
+    const auto w = static_cast<std::uint16_t>(slot.width);
+    const auto h = static_cast<std::uint16_t>(slot.height);
+    const xcb_rectangle_t all{0, 0, w, h};
+    if (slot.sharedPixmap) {
+        // Written in place, so only where asked; elsewhere the caller clears it.
+        for (const xcb_rectangle_t& r : areas.empty() ? std::vector<xcb_rectangle_t>{all} : areas)
+            convert(slot, r, slot.data + rowBytes * static_cast<std::size_t>(r.y) + 4 * static_cast<std::size_t>(r.x), rowBytes);
+        markRead();
+        return;
+    }
+    // Whole, so that the segment or the image can put any part back later.
     std::vector<std::uint8_t> staging;
     std::uint8_t* out = slot.data;
     if (!out) {
-        staging.resize(rowBytes * static_cast<std::size_t>(image.height));
+        staging.resize(rowBytes * static_cast<std::size_t>(slot.height));
         out = staging.data();
     }
-    for (int y = 0; y < image.height; ++y)
-        convertRow(image.pixels->data() + image.stride * static_cast<std::size_t>(y),
-                   out + rowBytes * static_cast<std::size_t>(y), image.width, image.order, m_tint);
-    const auto w = static_cast<std::uint16_t>(image.width);
-    const auto h = static_cast<std::uint16_t>(image.height);
+    convert(slot, all, out, rowBytes);
     if (!slot.data)
-        putWithoutShm(slot, out, rowBytes);
-    else if (!slot.sharedPixmap)
+        putWithoutShm(slot, out, rowBytes, all);
+    else
         xcb_shm_put_image(m_c, slot.pixmap, slot.gc, w, h, 0, 0, w, h, 0, 0, 32, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, slot.seg, 0);
-    if (slot.data)
-        markRead();
-    return true;
+    markRead();
 }
 
-void X11PictureSlots::putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride)
+xcb_pixmap_t X11PictureSlots::currentPixmapOfWindowSize() const
+{
+    if (m_current < 0)
+        return XCB_NONE;
+    const Slot& slot = m_slots[static_cast<std::size_t>(m_current)];
+    return slot.width == m_windowWidth && slot.height == m_windowHeight ? slot.pixmap : XCB_NONE;
+}
+
+bool X11PictureSlots::currentAsUploaded() const
+{
+    return m_current >= 0 && !m_slots[static_cast<std::size_t>(m_current)].drawnOn;
+}
+
+void X11PictureSlots::setCurrentDrawnOn()
+{
+    if (m_current >= 0)
+        m_slots[static_cast<std::size_t>(m_current)].drawnOn = true;
+}
+
+void X11PictureSlots::restoreCurrent(const xcb_rectangle_t& area)
+{
+    if (m_current < 0)
+        return;
+    Slot& slot = m_slots[static_cast<std::size_t>(m_current)];
+    const int x0 = std::max<int>(0, area.x), y0 = std::max<int>(0, area.y);
+    const int x1 = std::min(slot.width, area.x + area.width), y1 = std::min(slot.height, area.y + area.height);
+    if (!slot.source.isValid() || x0 >= x1 || y0 >= y1)
+        return;
+    const xcb_rectangle_t r{static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
+                            static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)};
+    const std::size_t rowBytes = static_cast<std::size_t>(slot.width) * 4;
+    if (slot.sharedPixmap) {
+        // The pixmap is the segment: the server must be done with what was
+        // asked of it, or a pending repaint could show the pixels half put back.
+        waitForServer();
+        convert(slot, r, slot.data + rowBytes * static_cast<std::size_t>(r.y) + 4 * static_cast<std::size_t>(r.x), rowBytes);
+    } else if (slot.data) {
+        // The segment still holds the upload.
+        xcb_shm_put_image(m_c, slot.pixmap, slot.gc, static_cast<std::uint16_t>(slot.width),
+                          static_cast<std::uint16_t>(slot.height), static_cast<std::uint16_t>(r.x),
+                          static_cast<std::uint16_t>(r.y), r.width, r.height, r.x, r.y, 32, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                          0, slot.seg, 0);
+    } else {
+        const std::size_t stride = static_cast<std::size_t>(r.width) * 4;
+        std::vector<std::uint8_t> staging(stride * r.height);
+        convert(slot, r, staging.data(), stride);
+        putWithoutShm(slot, staging.data(), stride, r);
+    }
+}
+
+void X11PictureSlots::convert(const Slot& slot, const xcb_rectangle_t& area, std::uint8_t* out, std::size_t stride) const
+{
+    const RgbaImage& image = slot.source;
+    for (int y = 0; y < area.height; ++y)
+        convertRow(image.pixels->data() + image.stride * static_cast<std::size_t>(area.y + y) + 4 * static_cast<std::size_t>(area.x),
+                   out + stride * static_cast<std::size_t>(y), area.width, image.order, m_tint);
+}
+
+void X11PictureSlots::putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride, const xcb_rectangle_t& area)
 {
     // Bands of rows that fit in one request, with room for its header.
     const std::size_t limit = static_cast<std::size_t>(xcb_get_maximum_request_length(m_c)) * 4 - 64;
     const int rows = std::max(1, static_cast<int>(limit / stride));
-    for (int y = 0; y < slot.height; y += rows) {
-        const int n = std::min(rows, slot.height - y);
-        xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, slot.pixmap, slot.gc, static_cast<std::uint16_t>(slot.width),
-                      static_cast<std::uint16_t>(n), 0, static_cast<std::int16_t>(y), 0, 32,
+    for (int y = 0; y < area.height; y += rows) {
+        const int n = std::min(rows, area.height - y);
+        xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, slot.pixmap, slot.gc, area.width, static_cast<std::uint16_t>(n),
+                      area.x, static_cast<std::int16_t>(area.y + y), 0, 32,
                       static_cast<std::uint32_t>(stride * static_cast<std::size_t>(n)),
                       data + stride * static_cast<std::size_t>(y));
     }

@@ -9,7 +9,13 @@
 // converted to the server's fast ARGB order on the way; BGRA ones are copied.
 // The tint goes on in the same pass (a colour laid over the picture, as
 // XRender's OVER would), which spares the server a pass over every pixel; a
-// new tint uploads the pictures again from the images they came from.
+// new tint uploads the pictures again from the images they came from. Pixels
+// go up when the renderer asks (`upload`), once the requests that need no
+// picture are on their way to the server, which handles them meanwhile.
+//
+// A picture of the window's own size can serve as the window's background:
+// the renderer then lays the holes and the halo on the slot itself, and puts
+// the uploaded picture back where they move (`restoreCurrent`).
 //
 // Owned by X11OverlayRenderer; main thread only.
 #pragma once
@@ -17,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include <xcb/render.h>
 #include <xcb/shm.h>
@@ -35,20 +42,36 @@ public:
     X11PictureSlots(const X11PictureSlots&) = delete;
     X11PictureSlots& operator=(const X11PictureSlots&) = delete;
 
-    // Uploads into the slot not on screen and makes it current; the current
-    // one becomes the previous. False when the image cannot go up.
+    // Takes a picture into the slot not on screen and makes it current; the
+    // current one becomes the previous. Its pixels go up with the next
+    // `upload`. False when the image cannot go up.
     bool push(const RgbaImage& image);
     void drop();
     // The tint laid over the pictures (`color`'s alpha times `opacity`);
-    // uploads both again when it changed.
+    // both go up again with the next `upload` when it changed.
     void setTint(Color color, double opacity);
-    // To call after requests that read the pictures: the next upload waits
-    // until the server has handled them.
+    // True when a picture's pixels wait for `upload`.
+    [[nodiscard]] bool hasStale() const;
+    // Puts up the pixels waiting, before the pictures are drawn with. When
+    // `currentAreas` is not empty, the current picture is needed only there
+    // (the caller clears the rest), and may be put up only there.
+    void upload(const std::vector<xcb_rectangle_t>& currentAreas = {});
+    // To call after requests that read the pictures: the next upload (or
+    // picture put back) waits until the server has handled them.
     void markRead();
 
     // XCB_NONE when there is none.
     [[nodiscard]] xcb_render_picture_t current() const { return pictureOf(m_current); }
     [[nodiscard]] xcb_render_picture_t previous() const { return pictureOf(m_previous); }
+    // The current picture's pixmap (depth 32) when the picture has the
+    // window's size, XCB_NONE otherwise.
+    [[nodiscard]] xcb_pixmap_t currentPixmapOfWindowSize() const;
+    // True while the current slot holds the picture as uploaded: nothing was
+    // drawn on it since (see `setCurrentDrawnOn`).
+    [[nodiscard]] bool currentAsUploaded() const;
+    void setCurrentDrawnOn();
+    // Puts the uploaded (tinted) picture back into `area` of the current slot.
+    void restoreCurrent(const xcb_rectangle_t& area);
 
 private:
     struct Slot {
@@ -62,6 +85,8 @@ private:
         std::size_t size = 0;
         bool sharedPixmap = false;     // `pixmap` is the segment itself
         RgbaImage source;              // what it shows, before the tint
+        bool drawnOn = false;          // something was drawn on it since the upload
+        bool stale = false;            // its pixels are not up yet (a new picture or tint)
     };
     // out = (in * keep + add[channel] + 128) >> 8 for the bytes in the
     // server's order (blue, green, red, alpha).
@@ -73,11 +98,13 @@ private:
 
     [[nodiscard]] xcb_render_picture_t pictureOf(int index) const;
     bool prepare(Slot& slot, int width, int height);
-    bool upload(Slot& slot, const RgbaImage& image);
+    void upload(Slot& slot, const std::vector<xcb_rectangle_t>& areas);
     bool attachShm(Slot& slot, std::size_t bytes);
     void release(Slot& slot);
     void waitForServer();
-    void putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride);
+    // Converts `area` of the slot's source into `out` (rows `stride` apart).
+    void convert(const Slot& slot, const xcb_rectangle_t& area, std::uint8_t* out, std::size_t stride) const;
+    void putWithoutShm(Slot& slot, const std::uint8_t* data, std::size_t stride, const xcb_rectangle_t& area);
 
     xcb_connection_t* m_c;
     xcb_drawable_t m_drawable;

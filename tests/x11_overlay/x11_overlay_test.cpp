@@ -1,6 +1,10 @@
 #include <chrono>
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -432,6 +436,252 @@ TEST_F(X11OverlayTest, AlphaModeShowsWhatItDrewOnceMoreWhenDrawingPauses)
     overlay->tick(1'700'000'000);
     overlay->tick(2'000'000'000);
     EXPECT_TRUE(compositor.drawnSinceLastCall(desktop->connection()).isNull()) << "shown again more than once";
+}
+
+} // namespace
+} // namespace hg
+
+namespace hg {
+namespace {
+
+// A picture of the screen's own size (shown without stretching): the left
+// half `left`, the right half `right`.
+RgbaImage screenSizePicture(Rgb left, Rgb right)
+{
+    auto pixels = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(W * H * 4));
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const Rgb c = x < W / 2 ? left : right;
+            std::uint8_t* p = pixels->data() + (y * W + x) * 4;
+            p[0] = static_cast<std::uint8_t>(c.r);
+            p[1] = static_cast<std::uint8_t>(c.g);
+            p[2] = static_cast<std::uint8_t>(c.b);
+            p[3] = 255;
+        }
+    return {W, H, static_cast<std::size_t>(W) * 4, pixels, 1.0};
+}
+
+// What the window should hold: nothing inside the holes; elsewhere
+// `picture`'s colour (unchecked where it has none) at `alpha`.
+struct Expected {
+    std::vector<Rect> holes;
+    std::function<std::optional<Rgb>(int x, int y)> picture;
+    int alpha = 255;
+};
+
+std::function<std::optional<Rgb>(int, int)> halves(Rgb left, Rgb right)
+{
+    return [=](int x, int) -> std::optional<Rgb> { return x < W / 2 ? left : right; };
+}
+
+// The overlay window's own pixels, premultiplied ARGB: what a compositing
+// manager copies to the screen. The first pixel (away from a hole's
+// antialiased edge) that is not as expected, described; empty when all are.
+std::string wrongPixel(xcb_connection_t* c, xcb_window_t window, const Expected& expected)
+{
+    xcb_get_image_reply_t* image = xcb_get_image_reply(
+        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, W, H, ~0u), nullptr);
+    if (!image || image->depth != 32 || xcb_get_image_data_length(image) < W * H * 4) {
+        std::free(image);
+        return "the window's pixels cannot be read";
+    }
+    const auto* pixels = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
+    const auto within = [](const Rect& r, int x, int y, double margin) {
+        return x + 0.5 >= r.minX() - margin && x + 0.5 <= r.maxX() + margin && y + 0.5 >= r.minY() - margin
+            && y + 0.5 <= r.maxY() + margin;
+    };
+    std::string wrong;
+    for (int y = 0; y < H && wrong.empty(); ++y)
+        for (int x = 0; x < W && wrong.empty(); ++x) {
+            const std::uint32_t p = pixels[y * W + x];
+            const int a = static_cast<int>(p >> 24), r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
+            bool inHole = false, nearEdge = false;
+            for (const Rect& hole : expected.holes) {
+                inHole |= within(hole, x, y, -2);
+                nearEdge |= within(hole, x, y, 2);
+            }
+            const std::string where = "at " + std::to_string(x) + "," + std::to_string(y) + ": ";
+            const std::string found = "argb " + std::to_string(a) + "," + std::to_string(r) + "," + std::to_string(g) + "," + std::to_string(b);
+            if (inHole) {
+                if (p != 0)
+                    wrong = where + "the hole holds " + found;
+                continue;
+            }
+            if (nearEdge)
+                continue;
+            if (std::abs(a - expected.alpha) > 2) {
+                wrong = where + "alpha " + std::to_string(a) + " outside the holes, not " + std::to_string(expected.alpha);
+                continue;
+            }
+            const std::optional<Rgb> want = expected.picture(x, y);
+            const auto premultiplied = [&](int v) { return v * expected.alpha / 255; };
+            if (want && !nearColor({r, g, b}, {premultiplied(want->r), premultiplied(want->g), premultiplied(want->b)}, 3))
+                wrong = where + found + " instead of the picture's " + toString(*want);
+        }
+    std::free(image);
+    return wrong;
+}
+
+// A translucent overlay's window pixels after each kind of change: a new
+// picture lies everywhere outside the holes and never inside them, wherever
+// the holes and the halo were before, through a tint, a fade and a
+// cross-fade, and after a stretched picture.
+TEST_F(X11OverlayTest, AlphaModeWindowHoldsThePictureOutsideTheHolesOnly)
+{
+    desktop->makeClient(0, 0, W, H, kGreen);
+    auto overlay = makeOverlay(OverlayRenderMode::alpha);
+    ASSERT_TRUE(overlay->usesAlpha());
+    overlay->tick(1'000'000'000);
+    const Rect h1{100, 100, 150, 120}, h2{420, 300, 200, 150}, h3{440, 60, 160, 100};
+    const auto check = [&](const Expected& expected, const char* step) {
+        EXPECT_EQ(wrongPixel(desktop->connection(), overlay->windowID(), expected), "") << step;
+    };
+    const auto swap = [&](const RgbaImage& picture, const Rect& hole, Animation transition) {
+        overlay->beginTransaction(Animation::none);
+        overlay->setPicture(picture, transition);
+        overlay->setMask(maskWithHoles({hole}), FillRule::evenOdd);
+        overlay->commitTransaction();
+    };
+    swap(screenSizePicture(kRed, kBlue), h1, Animation::none);
+    overlay->orderFront();
+    check({{h1}, halves(kRed, kBlue)}, "the first picture");
+    swap(screenSizePicture(kGreen, kYellow), h2, Animation::none);
+    check({{h2}, halves(kGreen, kYellow)}, "a new picture whose hole moved");
+    overlay->setMask(maskWithHoles({h3}), FillRule::evenOdd);
+    check({{h3}, halves(kGreen, kYellow)}, "the hole moved on the same picture");
+
+    // A halo comes, moves and goes: the picture is back where it was.
+    const auto halo = [](const Rect& r) {
+        return EdgeStroke{{0, 0, 0, 0}, roundedRectPath(layerRect(r, H), {0, 0, 0, 0}), {1, 1, 1, 1}, 6};
+    };
+    const Rect ring1{100, 350, 200, 150}, ring2{150, 380, 200, 150};
+    overlay->setEdge(0, halo(ring1));
+    const auto outsideRing = [&](const Rect& ring) {
+        return [=](int x, int y) -> std::optional<Rgb> {
+            const Rect band = ring.insetBy(-6, -6);
+            if (band.contains(Point{x + 0.5, y + 0.5}) && !ring.insetBy(6, 6).contains(Point{x + 0.5, y + 0.5}))
+                return std::nullopt;
+            return x < W / 2 ? kGreen : kYellow;
+        };
+    };
+    check({{h3}, outsideRing(ring1)}, "a halo");
+    EXPECT_TRUE(nearColor(desktop->pixel(200, 350), {255, 255, 255}, 3)) << toString(desktop->pixel(200, 350));
+    overlay->setEdge(0, halo(ring2));
+    check({{h3}, outsideRing(ring2)}, "the halo moved");
+    overlay->setEdge(0, std::nullopt);
+    check({{h3}, halves(kGreen, kYellow)}, "the halo gone");
+
+    // A new tint goes on the picture, not into the hole.
+    overlay->setTint({1, 1, 1, 1}, 0.5);
+    check({{h3}, halves({128, 255, 128}, {255, 255, 128})}, "a new tint");
+    overlay->setTint({0, 0, 0, 0}, 0);
+
+    // The window half faded, and back.
+    overlay->setAlpha(0.5);
+    check({{h3}, halves(kGreen, kYellow), 128}, "half faded");
+    overlay->setAlpha(1);
+    check({{h3}, halves(kGreen, kYellow)}, "faded back");
+
+    // A cross-fade while the hole moves back: the previous picture's hole
+    // never opens, the new one never closes.
+    swap(screenSizePicture(kRed, kBlue), h1, Animation::crossFade);
+    overlay->tick(1'075'000'000);  // half-way
+    check({{h1},
+           [&](int x, int y) -> std::optional<Rgb> {
+               if (h3.insetBy(-3, -3).contains(Point{x + 0.5, y + 0.5}))
+                   return std::nullopt;  // the new picture shows alone where the previous one had its hole
+               return x < W / 2 ? Rgb{128, 128, 0} : Rgb{128, 128, 128};
+           }},
+          "half-way through a cross-fade");
+    overlay->tick(1'200'000'000);
+    EXPECT_FALSE(overlay->isAnimating());
+    check({{h1}, halves(kRed, kBlue)}, "after the cross-fade");
+
+    // A picture of another size is stretched, then one of the screen's size again.
+    swap(halvesPicture(), h2, Animation::none);
+    check({{h2},
+           [](int x, int) -> std::optional<Rgb> {
+               if (std::abs(x - W / 2) < 12)
+                   return std::nullopt;  // where the stretch blends the halves
+               return x < W / 2 ? kRed : kBlue;
+           }},
+          "a stretched picture");
+    swap(screenSizePicture(kYellow, kGreen), h3, Animation::none);
+    check({{h3}, halves(kYellow, kGreen)}, "the screen's size again");
+    if (const char* path = std::getenv("HUSHGLASS_OVERLAY_SCREENSHOT"))
+        desktop->screenshot(path);
+}
+
+// The share of each pixel inside `polygons` (even-odd), from 16 × 16 samples.
+std::vector<double> coverage(const Polygons& polygons)
+{
+    constexpr int kSamples = 16;
+    std::vector<double> cover(static_cast<std::size_t>(W * H), 0);
+    std::vector<double> xs;
+    for (int sy = 0; sy < H * kSamples; ++sy) {
+        const double y = (sy + 0.5) / kSamples;
+        xs.clear();
+        for (const Polygon& p : polygons)
+            for (std::size_t i = 0; i < p.size(); ++i) {
+                const Point a = p[i], b = p[(i + 1) % p.size()];
+                if ((a.y <= y) != (b.y <= y))
+                    xs.push_back(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y));
+            }
+        std::sort(xs.begin(), xs.end());
+        std::size_t next = 0;
+        for (int sx = 0; sx < W * kSamples; ++sx) {
+            const double x = (sx + 0.5) / kSamples;
+            while (next < xs.size() && xs[next] <= x)
+                ++next;
+            if (next % 2 == 1)
+                cover[static_cast<std::size_t>(sy / kSamples * W + sx / kSamples)] += 1.0 / (kSamples * kSamples);
+        }
+    }
+    return cover;
+}
+
+// Holes with curved and slanted edges, off the pixel grid, one with an
+// island: every pixel of a translucent overlay is as opaque as the share of
+// it outside the holes, before and after the holes move on the same picture.
+TEST_F(X11OverlayTest, AlphaModeWindowIsAsOpaqueAsEachPixelIsOutsideTheHoles)
+{
+    auto overlay = makeOverlay(OverlayRenderMode::alpha);
+    ASSERT_TRUE(overlay->usesAlpha());
+    const auto holes = [](double dx, double dy) {
+        Path mask;
+        mask.addRect({0, 0, W, H});
+        mask.addPath(roundedRectPath(layerRect(Rect{60.3 + dx, 80.6 + dy, 200.4, 150.2}, H), {20, 20, 20, 20}));
+        mask.addRect(layerRect(Rect{120.5 + dx, 120.5 + dy, 40, 30}, H));  // an island, covered again
+        mask.addEllipseInRect(layerRect(Rect{330.5 + dx, 90.25 + dy, 180, 120}, H));
+        mask.moveTo({560.2 + dx, H - 300.7 - dy});
+        mask.lineTo({700.9 + dx, H - 340.1 - dy});
+        mask.lineTo({610.4 + dx, H - 480.6 - dy});
+        mask.closeSubpath();
+        return mask;
+    };
+    overlay->beginTransaction(Animation::none);
+    overlay->setPicture(screenSizePicture(kRed, kBlue), Animation::none);
+    overlay->setMask(holes(0, 0), FillRule::evenOdd);
+    overlay->commitTransaction();
+    overlay->orderFront();
+    for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {7.5, 3.25}}) {
+        overlay->setMask(holes(dx, dy), FillRule::evenOdd);
+        const std::vector<double> shown = coverage(holes(dx, dy).transformed(1, -1, 0, H).flattened());
+        xcb_get_image_reply_t* image = xcb_get_image_reply(
+            desktop->connection(), xcb_get_image(desktop->connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, overlay->windowID(), 0, 0, W, H, ~0u), nullptr);
+        ASSERT_NE(image, nullptr);
+        const auto* pixels = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
+        int wrong = 0;
+        std::string first;
+        for (int i = 0; i < W * H; ++i) {
+            const int alpha = static_cast<int>(pixels[i] >> 24);
+            const int expected = static_cast<int>(std::lround(shown[static_cast<std::size_t>(i)] * 255));
+            if (std::abs(alpha - expected) > 40 && wrong++ == 0)
+                first = std::to_string(i % W) + "," + std::to_string(i / W) + ": alpha " + std::to_string(alpha) + ", not " + std::to_string(expected);
+        }
+        std::free(image);
+        EXPECT_EQ(wrong, 0) << "holes moved by " << dx << "," << dy << "; the first at " << first;
+    }
 }
 
 } // namespace
