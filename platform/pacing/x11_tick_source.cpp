@@ -105,26 +105,22 @@ std::optional<double> primaryRefreshRate(xcb_connection_t* c, xcb_window_t root)
 
 // ---- Present ----------------------------------------------------------------
 
-PresentTickSource::PresentTickSource(xcb_connection_t* connection, xcb_window_t root, std::function<void()> onTick)
-    : m_connection(connection), m_root(root), m_onTick(std::move(onTick))
-{
-}
+PresentClock::PresentClock(xcb_connection_t* connection, xcb_window_t root) : m_connection(connection), m_root(root) {}
 
-std::unique_ptr<PresentTickSource> PresentTickSource::start(xcb_connection_t* connection, xcb_window_t root,
-                                                            std::function<void()> onTick)
+std::shared_ptr<PresentClock> PresentClock::start(xcb_connection_t* connection, xcb_window_t root)
 {
-    std::unique_ptr<PresentTickSource> source(new PresentTickSource(connection, root, std::move(onTick)));
-    if (!source->subscribe())
+    std::shared_ptr<PresentClock> clock(new PresentClock(connection, root));
+    if (!clock->subscribe())
         return nullptr;
     try {
-        source->m_thread = std::thread([s = source.get()] { s->run(); });
+        clock->m_thread = std::thread([raw = clock.get()] { raw->run(); });
     } catch (const std::system_error&) {
         return nullptr;
     }
-    return source;
+    return clock;
 }
 
-bool PresentTickSource::subscribe()
+bool PresentClock::subscribe()
 {
     xcb_connection_t* c = m_connection;
     const xcb_query_extension_reply_t* present = xcb_get_extension_data(c, &xcb_present_id);
@@ -145,12 +141,11 @@ bool PresentTickSource::subscribe()
     return m_events && !error;
 }
 
-PresentTickSource::~PresentTickSource()
+PresentClock::~PresentClock()
 {
     m_quit = true;
     if (m_thread.joinable()) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
+        wakeThread();
         m_thread.join();
     }
     if (m_events)
@@ -160,26 +155,74 @@ PresentTickSource::~PresentTickSource()
         close(m_wakeFd);
 }
 
-void PresentTickSource::requestNotify(std::uint64_t target)
+void PresentClock::wakeThread()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
+}
+
+void PresentClock::resume(std::function<void()> onTick)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_onTick = std::move(onTick);
+        m_restart = true;
+    }
+    wakeThread();
+}
+
+void PresentClock::pause()
+{
+    std::lock_guard lock(m_mutex);  // waits for a tick under way
+    m_onTick = nullptr;
+    m_restart = false;
+}
+
+bool PresentClock::isTicking() const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<bool>(m_onTick);
+}
+
+bool PresentClock::isUsable() const
+{
+    return !m_quit && !xcb_connection_has_error(m_connection);
+}
+
+void PresentClock::requestNotify(std::uint64_t target)
 {
     xcb_present_notify_msc(m_connection, m_root, ++m_serial, target, 0, 0);
     xcb_flush(m_connection);
 }
 
-void PresentTickSource::handle(const xcb_generic_event_t* event)
+void PresentClock::handle(const xcb_generic_event_t* event)
 {
     const auto* complete = reinterpret_cast<const xcb_present_complete_notify_event_t*>(event);
     if (complete->event_type != XCB_PRESENT_COMPLETE_NOTIFY || complete->kind != XCB_PRESENT_COMPLETE_KIND_NOTIFY_MSC)
+        return;
+    std::lock_guard lock(m_mutex);
+    // A notification asked for before the last pause ends its chain: one
+    // chain at a time, and none while paused.
+    if (!m_onTick || static_cast<std::int32_t>(complete->serial - m_firstLive) < 0)
         return;
     m_onTick();
     requestNotify(complete->msc + 1);  // the next refresh
 }
 
-void PresentTickSource::run()
+void PresentClock::run()
 {
     xcb_connection_t* c = m_connection;
-    requestNotify(0);  // at once, with the current MSC
     while (!m_quit) {
+        bool ticking = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_restart) {
+                m_restart = false;
+                m_firstLive = m_serial + 1;
+                requestNotify(0);  // at once, with the current MSC
+            }
+            ticking = static_cast<bool>(m_onTick);
+        }
         while (xcb_generic_event_t* event = xcb_poll_for_special_event(c, m_events)) {
             handle(event);
             std::free(event);
@@ -189,11 +232,30 @@ void PresentTickSource::run()
         if (xcb_connection_has_error(c) || m_quit)
             return;  // the watchdog of the frame scheduler replaces a silent source
 
+        // Paused, the thread sleeps until it is resumed or ends.
         pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        const int ready = poll(fds, 2, kPresentSilenceMillis);
-        if (ready == 0)
-            requestNotify(0);
+        const int ready = poll(fds, 2, ticking ? kPresentSilenceMillis : -1);
+        if (ready == 0) {
+            std::lock_guard lock(m_mutex);
+            if (m_onTick)
+                requestNotify(0);
+        }
+        if (ready > 0 && (fds[1].revents & POLLIN)) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t taken = read(m_wakeFd, &count, sizeof count);
+        }
     }
+}
+
+PresentTickSource::PresentTickSource(std::shared_ptr<PresentClock> clock, std::function<void()> onTick)
+    : m_clock(std::move(clock))
+{
+    m_clock->resume(std::move(onTick));
+}
+
+PresentTickSource::~PresentTickSource()
+{
+    m_clock->pause();
 }
 
 // ---- Steady clock -----------------------------------------------------------
@@ -240,8 +302,14 @@ X11TickSourceFactory::X11TickSourceFactory(std::string displayName) : m_displayN
 
 std::unique_ptr<TickSource> X11TickSourceFactory::start(std::function<void()> onTick)
 {
+    // The Present clock of the last source, idle since it ended.
+    if (m_present && m_present->isUsable() && !m_present->isTicking()) {
+        note(Kind::present, m_presentHz);
+        return std::make_unique<PresentTickSource>(m_present, std::move(onTick));
+    }
     int screenNumber = 0;
     xcb_connection_t* c = xcb_connect(m_displayName.empty() ? nullptr : m_displayName.c_str(), &screenNumber);
+    ++m_connectionsOpened;
     if (xcb_connection_has_error(c)) {
         xcb_disconnect(c);
         return startSteadyClock(kFallbackRefreshHz, std::move(onTick));
@@ -253,10 +321,14 @@ std::unique_ptr<TickSource> X11TickSourceFactory::start(std::function<void()> on
     const double hz = root != XCB_NONE ? primaryRefreshRate(c, root).value_or(kFallbackRefreshHz) : kFallbackRefreshHz;
 
     if (root != XCB_NONE) {
-        // The source owns the connection from here on, also when it fails.
-        if (auto present = PresentTickSource::start(c, root, onTick)) {
+        // The clock owns the connection from here on, also when it fails.
+        if (auto present = PresentClock::start(c, root)) {
             note(Kind::present, hz);
-            return present;
+            if (!m_present || !m_present->isUsable() || !m_present->isTicking()) {
+                m_present = present;  // kept for the next source
+                m_presentHz = hz;
+            }
+            return std::make_unique<PresentTickSource>(std::move(present), std::move(onTick));
         }
     } else {
         xcb_disconnect(c);

@@ -86,6 +86,40 @@ TEST_F(X11TickSourceTest, PresentNotificationsTickAboutOncePerRefresh)
     EXPECT_EQ(lines.size(), 1u);
 }
 
+// A source started again (the frame clock waking from idle) takes up the
+// Present thread and connection of the one before, ticks once per refresh
+// like the first (never a second chain of notifications on top), and none
+// while no source is there.
+TEST_F(X11TickSourceTest, PresentTicksStartedAgainReuseTheConnectionAtTheSameRate)
+{
+    X11TickSourceFactory factory(session->display());
+    TickCounter first;
+    expectTicksForOneSecondThenSilence(factory.start(first.callback()), first);
+    for (int round = 0; round < 3; ++round) {
+        // Stopped while it waits for its next notification: that one must
+        // not tick for the source after it.
+        auto brief = factory.start([] {});
+        std::this_thread::sleep_for(5ms);
+        brief.reset();
+        TickCounter again;
+        auto source = factory.start(again.callback());
+        ASSERT_NE(source, nullptr);
+        EXPECT_EQ(factory.lastKind(), X11TickSourceFactory::Kind::present);
+        expectTicksForOneSecondThenSilence(std::move(source), again);
+        EXPECT_LE(again.ticks, first.ticks * 3 / 2 + 5) << "round " << round << " ticks faster than the first";
+    }
+    EXPECT_EQ(factory.connectionsOpened(), 1);
+
+    // Two sources at once each get ticks of their own.
+    TickCounter a, b;
+    auto sourceA = factory.start(a.callback());
+    auto sourceB = factory.start(b.callback());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(a.ticks, 3);
+    EXPECT_GT(b.ticks, 3);
+    EXPECT_EQ(factory.connectionsOpened(), 2);
+}
+
 TEST_F(X11TickSourceTest, SteadyClockTicksAtTheGivenRate)
 {
     TickCounter counter;
