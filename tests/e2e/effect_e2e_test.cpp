@@ -106,23 +106,33 @@ protected:
         ASSERT_TRUE(std::any_of(overlays.begin(), overlays.end(), [](const auto& o) { return o.shown; }));
     }
 
+    // An editor (a, active) and a viewer (b) of another application, the
+    // screen as it was, and the program started on it.
+    void startOnEditorAndViewer()
+    {
+        a = desk->openPatterned("a 420x320+60+80 class=editor,Editor", 1);
+        b = desk->openPatterned("b 380x300+580+360 class=viewer,Viewer", 2);
+        ASSERT_NE(a, 0u);
+        ASSERT_NE(b, 0u);
+        desk->client().command("activate a");
+        desk->sync();
+        std::this_thread::sleep_for(300ms);
+        before = desk->screenshot();
+        rectA = desk->clientRect(a);
+        rectB = desk->clientRect(b);
+        desk->writeDefaults(effectDefaults());
+        startAndWaitForBlur(before, {rectA});
+    }
+
     std::unique_ptr<E2eDesktop> desk;
+    xcb_window_t a = 0, b = 0;  // set by startOnEditorAndViewer
+    Screenshot before;
+    PixelRect rectA, rectB;
 };
 
 TEST_F(EffectEndToEnd, KeepsTheFocusWindowSharpBlursTheRestFollowsActivationAndLeavesNothingBehind)
 {
-    const xcb_window_t a = desk->openPatterned("a 420x320+60+80 class=editor,Editor", 1);
-    const xcb_window_t b = desk->openPatterned("b 380x300+580+360 class=viewer,Viewer", 2);
-    ASSERT_NE(a, 0u);
-    ASSERT_NE(b, 0u);
-    desk->client().command("activate a");
-    desk->sync();
-    std::this_thread::sleep_for(300ms);
-    const Screenshot before = desk->screenshot();
-    const PixelRect rectA = desk->clientRect(a), rectB = desk->clientRect(b);
-    desk->writeDefaults(effectDefaults());
-
-    startAndWaitForBlur(before, {rectA});
+    ASSERT_NO_FATAL_FAILURE(startOnEditorAndViewer());
     Screenshot on = desk->screenshot();
     EXPECT_TRUE(on.sameIn(before, rectA)) << "the focus window's pixels changed";
     EXPECT_TRUE(blurred(on, before, rectB)) << "the other window is sharp";
@@ -154,17 +164,7 @@ TEST_F(EffectEndToEnd, KeepsTheFocusWindowSharpBlursTheRestFollowsActivationAndL
 // overlay still shows in the blur.
 TEST_F(EffectEndToEnd, DrawingBehindTheOverlayShowsInTheBlurLongAfterTheLastChange)
 {
-    const xcb_window_t a = desk->openPatterned("a 420x320+60+80 class=editor,Editor", 1);
-    const xcb_window_t b = desk->openPatterned("b 380x300+580+360 class=viewer,Viewer", 2);
-    ASSERT_NE(a, 0u);
-    ASSERT_NE(b, 0u);
-    desk->client().command("activate a");
-    desk->sync();
-    std::this_thread::sleep_for(300ms);
-    const Screenshot before = desk->screenshot();
-    const PixelRect rectA = desk->clientRect(a), rectB = desk->clientRect(b);
-    desk->writeDefaults(effectDefaults());
-    startAndWaitForBlur(before, {rectA});
+    ASSERT_NO_FATAL_FAILURE(startOnEditorAndViewer());
     std::this_thread::sleep_for(18s);  // past the 15 s after which a still screen idles
 
     // b fills itself with red: its middle turns red behind the overlay.
