@@ -122,11 +122,10 @@ void FrameScheduler::idleIfAllowed()
     m_displayLink.reset();
     m_wakeTick.cancel();
     m_idleTimer = m_queue.repeating(std::chrono::nanoseconds(kIdleTickNanos), [weak = m_weak.get()] {
-        auto* self = weak.get();
-        if (!self)
-            return;
-        self->spanningTick();
-        self->idleTickForWaitingPass();
+        if (auto* self = weak.get())
+            self->spanningTick();
+        if (auto* self = weak.get())  // unless a hook ended the scheduler
+            self->idleTickForWaitingPass();
     });
 }
 

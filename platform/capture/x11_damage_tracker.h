@@ -98,7 +98,7 @@ public:
     // for already), so that `pollQuietly` may answer without a round trip.
     void followEvents();
     // One event of the connection; anything but a Damage, Shape or wallpaper
-    // notice is ignored. Any thread.
+    // notice is ignored. Any thread, once `followEvents` returned.
     void noteEvent(const xcb_generic_event_t* event);
     // True when a poll now would find no change: the events are followed,
     // nothing was heard since the last poll began, the stack is unchanged

@@ -227,8 +227,11 @@ void PresentClock::run()
             handle(event);
             std::free(event);
         }
-        while (xcb_generic_event_t* other = xcb_poll_for_event(c))
-            std::free(other);  // errors of lost requests; nothing else is selected
+        // Errors of lost requests; nothing else is selected. Taken without
+        // reading the socket, so that no notification arrives unseen before
+        // the wait below.
+        while (xcb_generic_event_t* other = xcb_poll_for_queued_event(c))
+            std::free(other);
         if (xcb_connection_has_error(c) || m_quit)
             return;  // the watchdog of the frame scheduler replaces a silent source
 
