@@ -47,10 +47,23 @@ std::optional<RunningApplication> X11Workspace::frontmost(const x11::WindowList&
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication()
 {
+    // Asked on every focus choice; the list it comes from changes only when
+    // the model's change count does (the count is read first, so a change
+    // that lands in between only makes the next call look again).
+    const std::shared_ptr<x11::WindowModel> model = m_server.model();
+    const std::optional<std::uint64_t> changes =
+        model->followsEvents() ? std::optional(model->changeCount()) : std::nullopt;
+    if (changes && m_frontmost && m_frontmost->changes == *changes)
+        return m_frontmost->app;
     std::optional<x11::WindowList> list = m_server.query();
-    if (!list)
+    if (!list) {
+        m_frontmost.reset();
         return std::nullopt;
-    return frontmost(*list, m_server);
+    }
+    std::optional<RunningApplication> app = frontmost(*list, m_server);
+    if (changes)
+        m_frontmost = Frontmost{*changes, app};
+    return app;
 }
 
 std::vector<RunningApplication> X11Workspace::runningApplications()

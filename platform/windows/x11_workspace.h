@@ -12,6 +12,9 @@
 // Owned by the application; main thread.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "engine/windows/workspace.h"
 #include "platform/windows/x11_window_server.h"
 
@@ -33,6 +36,13 @@ public:
 
 private:
     X11WindowServer& m_server;
+    // The last frontmost answer and the window model's change count it was
+    // made at: a model that follows events answers from memory until then.
+    struct Frontmost {
+        std::uint64_t changes = 0;
+        std::optional<RunningApplication> app;
+    };
+    std::optional<Frontmost> m_frontmost;
 };
 
 } // namespace hg
