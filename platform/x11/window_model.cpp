@@ -403,13 +403,22 @@ void WindowModel::fullRead()
     m_rootWidth = read->rootWidth;
     m_rootHeight = read->rootHeight;
     std::unordered_map<xcb_window_t, TopLevelWindow> windows;
+    bool newClients = false;
     for (TopLevelWindow& w : read->windows) {
-        if (w.managed && m_events && !m_windows.count(w.client))
+        if (w.managed && m_events && !m_windows.count(w.client)) {
+            // Listened to only after the read: what it set in between is
+            // read again, after the listening, in a batch of its own.
             selectClient(w.client);
+            m_stateDirty.insert(w.client);
+            m_detailsDirty.insert(w.client);
+            newClients = true;
+        }
         windows[w.managed ? w.client : w.frame] = std::move(w);
     }
     m_windows = std::move(windows);
-    if (m_events)
+    if (newClients)
+        partialRead();  // its requests follow the listening on the same connection
+    else if (m_events)
         xcb_flush(m_events);
 }
 
