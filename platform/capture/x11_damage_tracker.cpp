@@ -114,6 +114,9 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool
     // What is heard from now on happened after this poll began.
     m_noticesAtPoll = m_notices.load();
     m_quietPolls = 0;
+    // A new shape shows only in a poll of the whole stack.
+    if (m_shapeHeard.exchange(false))
+        stackUnchanged = false;
     constexpr int kDrawingOnlyPollsBetweenWholeOnes = 3;
     if (stackUnchanged && m_primed && m_drawingOnlyPolls < kDrawingOnlyPollsBetweenWholeOnes) {
         ++m_drawingOnlyPolls;
@@ -248,7 +251,8 @@ std::optional<std::vector<X11DamageTracker::Change>> X11DamageTracker::poll(bool
                         changes.push_back({common, newOrder[upper], newOrder[lower]});
                 }
     }
-    if (wallpaperID != m_wallpaper)
+    // Named again, the same pixmap may hold a new picture.
+    if (m_wallpaperNamed.exchange(false) || wallpaperID != m_wallpaper)
         changes.push_back({kEverywhere, XCB_WINDOW_NONE});
     m_wallpaper = wallpaperID;
     m_stack = std::move(stack);
@@ -297,6 +301,10 @@ void X11DamageTracker::noteEvent(const xcb_generic_event_t* event)
             && (property->atom == m_wallpaperAtoms[0] || property->atom == m_wallpaperAtoms[1])
             && property->atom != XCB_ATOM_NONE;
     }
+    if (heard && type == XCB_PROPERTY_NOTIFY)
+        m_wallpaperNamed = true;
+    else if (heard && type == m_shapeNotify)
+        m_shapeHeard = true;
     if (heard)
         ++m_notices;
 }
@@ -341,7 +349,8 @@ std::vector<X11DamageTracker::Change> X11DamageTracker::pollDrawingOnly()
                 changes.push_back({area, w->id});
         }
     }
-    if (wallpaperID != m_wallpaper)
+    // Named again, the same pixmap may hold a new picture.
+    if (m_wallpaperNamed.exchange(false) || wallpaperID != m_wallpaper)
         changes.push_back({kEverywhere, XCB_WINDOW_NONE});
     m_wallpaper = wallpaperID;
     return changes;

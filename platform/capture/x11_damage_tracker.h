@@ -147,6 +147,8 @@ private:
     std::uint8_t m_damageNotify = 0;  // event codes; 0 when the extension is missing
     std::uint8_t m_shapeNotify = 0;
     std::atomic<std::uint64_t> m_notices = 0;  // changes heard
+    std::atomic<bool> m_wallpaperNamed = false;  // a wallpaper property was set since the last poll
+    std::atomic<bool> m_shapeHeard = false;      // a watched window was reshaped since the last poll
     std::uint64_t m_noticesAtPoll = 0;         // `m_notices` when the last poll began
     int m_quietPolls = 0;                      // quiet answers since the last asked poll
 

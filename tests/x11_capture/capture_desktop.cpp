@@ -28,16 +28,22 @@ void CaptureDesktop::paint(xcb_window_t window, xcb_rectangle_t area, Rgb color)
 
 void CaptureDesktop::setWallpaper(Rgb color)
 {
+    m_wallpaper = xcb_generate_id(connection());
+    xcb_create_pixmap(connection(), screen()->root_depth, m_wallpaper, root(), 64, 64);
+    redrawWallpaper(color);
+}
+
+void CaptureDesktop::redrawWallpaper(Rgb color)
+{
     xcb_connection_t* c = connection();
-    const xcb_pixmap_t pixmap = xcb_generate_id(c);
-    xcb_create_pixmap(c, screen()->root_depth, pixmap, root(), 64, 64);
     const xcb_gcontext_t gc = xcb_generate_id(c);
     const std::uint32_t foreground = pixelOf(color);
-    xcb_create_gc(c, gc, pixmap, XCB_GC_FOREGROUND, &foreground);
+    xcb_create_gc(c, gc, m_wallpaper, XCB_GC_FOREGROUND, &foreground);
     const xcb_rectangle_t all{0, 0, 64, 64};
-    xcb_poly_fill_rectangle(c, pixmap, gc, 1, &all);
+    xcb_poly_fill_rectangle(c, m_wallpaper, gc, 1, &all);
     xcb_free_gc(c, gc);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, root(), atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP, 32, 1, &pixmap);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, root(), atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP, 32, 1,
+                        &m_wallpaper);
     sync();
 }
 

@@ -33,6 +33,12 @@ public:
     // Draws a rectangle of `color` into a window (window-relative).
     void paint(xcb_window_t window, xcb_rectangle_t area, Rgb color);
     void setWallpaper(Rgb color);
+    // Draws into the wallpaper's pixmap and names the same pixmap again, as
+    // programs that redraw the wallpaper in place do.
+    void redrawWallpaper(Rgb color);
+
+private:
+    xcb_pixmap_t m_wallpaper = XCB_NONE;
 };
 
 // The colour at (x, y) of a BGRA capture.

@@ -690,10 +690,18 @@ TEST_F(X11CaptureTest, AServiceThatHearsTheScreenAnswersAStillOneWithoutAsking)
     EXPECT_EQ(pixelAt(wallpaper.image, 600, 20), kMagenta);
 
     ASSERT_TRUE(settle());
+    desktop->redrawWallpaper(kYellow);
+    Shot redrawn = shoot();
+    EXPECT_FALSE(redrawn.atOnce) << "a wallpaper redrawn in place went unheard";
+    EXPECT_EQ(pixelAt(redrawn.image, 600, 20), kYellow) << "a wallpaper redrawn in place kept its old picture";
+
+    // A new shape shows in the very next picture, however many polls of
+    // the drawing alone came before.
+    ASSERT_TRUE(settle());
     desktop->shape(square, {{0, 0, 30, 60}});
     Shot shaped = shoot();
     EXPECT_FALSE(shaped.atOnce) << "a new shape went unheard";
-    EXPECT_EQ(pixelAt(shaped.image, 445, 330), kMagenta);
+    EXPECT_EQ(pixelAt(shaped.image, 445, 330), kYellow) << "the window's old shape was painted";
 
     ASSERT_TRUE(settle());
     int quiet = 1;
