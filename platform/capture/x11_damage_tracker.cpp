@@ -294,19 +294,21 @@ void X11DamageTracker::noteEvent(const xcb_generic_event_t* event)
     if (!event)
         return;
     const std::uint8_t type = event->response_type & 0x7f;
-    bool heard = (m_damageNotify && type == m_damageNotify) || (m_shapeNotify && type == m_shapeNotify);
-    if (type == XCB_PROPERTY_NOTIFY) {
+    const auto namesWallpaper = [&] {
         const auto* property = reinterpret_cast<const xcb_property_notify_event_t*>(event);
-        heard = property->window == m_root
-            && (property->atom == m_wallpaperAtoms[0] || property->atom == m_wallpaperAtoms[1])
-            && property->atom != XCB_ATOM_NONE;
-    }
-    if (heard && type == XCB_PROPERTY_NOTIFY)
-        m_wallpaperNamed = true;
-    else if (heard && type == m_shapeNotify)
+        return property->window == m_root && property->atom != XCB_ATOM_NONE
+            && (property->atom == m_wallpaperAtoms[0] || property->atom == m_wallpaperAtoms[1]);
+    };
+    if (m_damageNotify && type == m_damageNotify) {
+        // a window drew
+    } else if (m_shapeNotify && type == m_shapeNotify) {
         m_shapeHeard = true;
-    if (heard)
-        ++m_notices;
+    } else if (type == XCB_PROPERTY_NOTIFY && namesWallpaper()) {
+        m_wallpaperNamed = true;
+    } else {
+        return;
+    }
+    ++m_notices;
 }
 
 bool X11DamageTracker::pollQuietly(bool stackUnchanged)
